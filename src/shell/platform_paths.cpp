@@ -1,0 +1,24 @@
+#include "shell/platform_paths.h"
+
+#include <QDir>
+#include <QLocale>
+#include <QStandardPaths>
+
+#include "shell/folders.h"
+
+namespace korvanteslin {
+
+std::string appFolderFromEnvironment()
+{
+    const QString programFiles = qEnvironmentVariable("ProgramFiles");
+    const QString fallback = QStandardPaths::writableLocation(QStandardPaths::GenericDataLocation);
+    return appFolderFrom(programFiles.toLocal8Bit().toStdString(),
+        QDir::toNativeSeparators(fallback).toLocal8Bit().toStdString());
+}
+
+std::string systemMonthName(int month)
+{
+    return QLocale::system().standaloneMonthName(month, QLocale::LongFormat).toLocal8Bit().toStdString();
+}
+
+} // namespace korvanteslin
