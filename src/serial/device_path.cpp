@@ -1,0 +1,46 @@
+#include "serial/device_path.h"
+
+#include <QDir>
+#include <QFileInfo>
+
+namespace korvanteslin {
+namespace {
+
+QString commName(int number)
+{
+    return QStringLiteral("COM%1").arg(number);
+}
+
+// QFileInfo::exists() follows links, so a dangling link needs its own test.
+bool entryExists(const QFileInfo& entry)
+{
+    return entry.exists() || entry.isSymLink();
+}
+
+} // namespace
+
+QString commDevicePath(int number, const QString& deviceFolder)
+{
+#if defined(Q_OS_WIN)
+    Q_UNUSED(deviceFolder);
+    return commName(number);
+#else
+    if (!deviceFolder.isEmpty()) {
+        const QFileInfo entry(QDir(deviceFolder).filePath(commName(number)));
+        if (entryExists(entry)) {
+            // Two links named COM2 in different folders must not share a lock
+            // file unless they really lead to the same device.
+            const QString target = entry.canonicalFilePath();
+            return target.isEmpty() ? entry.absoluteFilePath() : target;
+        }
+    }
+    return QStringLiteral("/dev/ttyS%1").arg(number - 1);
+#endif
+}
+
+bool isPseudoTerminal(const QString& devicePath)
+{
+    return devicePath.startsWith(QLatin1String("/dev/pts/"));
+}
+
+} // namespace korvanteslin
