@@ -6,6 +6,7 @@
 
 #include <QScopedValueRollback>
 #include <QSerialPort>
+#include <QFileInfo>
 #include <QTimer>
 
 namespace korvanteslin {
@@ -231,7 +232,11 @@ bool CommPort::fail(const QString& reason)
 
 QString CommPort::describe(const QString& reason) const
 {
-    const QString device = device_.isEmpty() ? devicePath() : device_;
+    QString device = device_.isEmpty() ? devicePath() : device_;
+    // A link that leads nowhere: say where it was meant to lead.
+    const QFileInfo entry(device);
+    if (entry.isSymLink() && !entry.exists())
+        device += QStringLiteral(" -> ") + entry.symLinkTarget();
     return QStringLiteral("COM%1 (%2): %3").arg(QString::number(number_), device, reason);
 }
 

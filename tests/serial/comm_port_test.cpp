@@ -135,7 +135,7 @@ TEST_F(CommPortTest, FailedOpeningNamesTheDeviceAndLeavesThePortClosed)
         QString device;
     } rows[] = {
         {2, pty.slavePath()},                   // in use by the holder
-        {3, folder.entry(3)},                   // dangling link
+        {3, folder.entry(3) + " -> " + folder.path() + "/nothing-here"}, // dangling: both ends named
         {200, QStringLiteral("/dev/ttyS199")}, // no entry, no such device
     };
     for (const auto& row : rows) {

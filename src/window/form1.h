@@ -1,0 +1,90 @@
+#pragma once
+
+#include <QMainWindow>
+#include <QTimer>
+#include <array>
+#include <functional>
+#include <memory>
+
+#include "serial/comm_port.h"
+#include "shell/local_time.h"
+#include "shell/settings_record.h"
+
+class QCheckBox;
+class QComboBox;
+class QLabel;
+class QLineEdit;
+class QRadioButton;
+
+namespace Ui {
+class Form1;
+}
+
+namespace korvanteslin {
+
+class Lamp;
+class UserDialogs;
+
+// The program's one window: its controls, timers and menus, start-up and
+// shutdown, and the binding of every control event to its handler.
+class Form1 : public QMainWindow {
+    Q_OBJECT
+
+public:
+    explicit Form1(UserDialogs& dialogs, QWidget* parent = nullptr);
+    ~Form1() override;
+
+    // The calendar the window reads "today" from; the system clock unless replaced.
+    void setClock(std::function<LocalDateTime()> clock);
+
+    // Start-up: runs once, before the window is first shown.
+    void Form_Load();
+
+    // Shutdown through the window's close box: port closed, then settings saved.
+    void Form_Unload();
+    // Shutdown through the menu: settings saved, then the program ends at once.
+    void mnu_Exit_Click();
+
+    const SettingsRecord& settings() const { return Settings; }
+    CommPort& port() { return MSComm1; }
+    const std::string& appFolder() const { return strAppFolder; }
+    const std::string& monthFolder() const { return strMonthFolder; }
+
+protected:
+    void closeEvent(QCloseEvent* event) override;
+
+private:
+    void bindControlArrays();
+    void bindEvents();
+    void OpenPortAtStartup();
+    void saveOrReport();
+    void report(const QString& text);
+
+    std::unique_ptr<Ui::Form1> ui;
+    UserDialogs& dialogs;
+    std::function<LocalDateTime()> clock = localNow;
+
+    // Control arrays: one name, one handler receiving the index.
+    std::array<QLineEdit*, 3> Text9{};
+    std::array<QLineEdit*, 3> Text2{};
+    std::array<QLineEdit*, 3> Text1{};
+    std::array<Lamp*, 3> Shape2{};
+    std::array<QLabel*, 4> Label10{};
+    std::array<Lamp*, 4> Shape3{};
+    std::array<QLabel*, 5> Label1{};
+    std::array<QComboBox*, 5> Combo1{};
+    std::array<QRadioButton*, 3> Option1{};
+    std::array<QCheckBox*, 4> Check1{};
+
+    QTimer Timer1; // the transmission tick
+    QTimer Timer2; // the deferred re-opening of the port
+    QTimer Timer3; // cycle mode's one-second tick
+    CommPort MSComm1;
+
+    SettingsRecord Settings;
+    std::string strAppFolder;
+    std::string strMonthFolder;
+    bool ending = false; // Exit has run: the close sequence must not follow
+};
+
+} // namespace korvanteslin
