@@ -1,7 +1,11 @@
 #include "window/form1.h"
 
+#include <QApplication>
+#include <QCheckBox>
 #include <QCloseEvent>
-#include <QCoreApplication>
+#include <QLocale>
+
+#include "emulation/number_reading.h"
 
 #include "shell/folders.h"
 #include "shell/platform_paths.h"
@@ -22,6 +26,38 @@ QString fromLocal(const std::string& text)
     return QString::fromLocal8Bit(text.data(), qsizetype(text.size()));
 }
 
+// The separator numbers are shown with; the engine takes one plain character.
+char decimalSeparator()
+{
+    const QString point = QLocale().decimalPoint();
+    return point.size() == 1 && point[0].unicode() < 0x80 ? char(point[0].unicode()) : '.';
+}
+
+// A check box's value as the terminal counts it: 0 unchecked, 1 checked, 2 grayed.
+int signalValue(Qt::CheckState state)
+{
+    switch (state) {
+    case Qt::Checked:
+        return 1;
+    case Qt::PartiallyChecked:
+        return 2;
+    default:
+        return 0;
+    }
+}
+
+Qt::CheckState checkState(int signalValue)
+{
+    return signalValue == 1 ? Qt::Checked : signalValue == 2 ? Qt::PartiallyChecked : Qt::Unchecked;
+}
+
+void setTextIfChanged(QLineEdit* box, const std::string& text)
+{
+    const QString shown = QString::fromStdString(text);
+    if (box->text() != shown)
+        box->setText(shown);
+}
+
 } // namespace
 
 Form1::Form1(UserDialogs& userDialogs, QWidget* parent)
@@ -32,6 +68,7 @@ Form1::Form1(UserDialogs& userDialogs, QWidget* parent)
     , Timer2(this)
     , Timer3(this)
     , MSComm1(this)
+    , Terminal1(decimalSeparator())
 {
     installFontSubstitutes();
     ui->setupUi(this);
@@ -82,6 +119,17 @@ void Form1::bindControlArrays()
 void Form1::bindEvents()
 {
     connect(ui->mnu_Exit, &QAction::triggered, this, &Form1::mnu_Exit_Click);
+    for (int i = 0; i < int(Text9.size()); ++i)
+        connect(Text9[std::size_t(i)], &QLineEdit::textChanged, this, [this, i] { Text9_Change(i); });
+    connect(ui->Combo2, &QComboBox::activated, this, &Form1::Combo2_Click);
+    connect(ui->Command1, &QPushButton::clicked, this, &Form1::Command1_Click);
+    connect(ui->Command2, &QPushButton::clicked, this, &Form1::Command2_Click);
+    connect(ui->Command3, &QPushButton::clicked, this, &Form1::Command3_Click);
+    connect(ui->Command5, &QPushButton::clicked, this, &Form1::Command5_Click);
+    // The operator's tare and over-limit switches (and a click on the other two,
+    // which lasts until the next frame) reach the frames through the terminal.
+    for (std::size_t i = 0; i < Check1.size(); ++i)
+        connect(Check1[i], &QCheckBox::clicked, this, [this, i] { Terminal1.Check1[i] = signalValue(Check1[i]->checkState()); });
 }
 
 void Form1::Form_Load()
@@ -92,6 +140,9 @@ void Form1::Form_Load()
     strAppFolder = appFolderFromEnvironment();
     PreparedSettings prepared = prepareSettings(strAppFolder, today);
     Settings = std::move(prepared.record);
+
+    Terminal1.intTerminalModel = Settings.intTerminalModel;
+    fillOscillationBoxes();
 
     if (auto failure = createResultsFolders(Settings.strResultsFolder, today.year, systemMonthName(today.month),
             strMonthFolder))
@@ -105,6 +156,97 @@ void Form1::Form_Load()
 
     MSComm1.setDeviceFolder(fromLocal(strAppFolder));
     OpenPortAtStartup();
+
+    fillOscillationBoxes();
+    readOscillationBoxes();
+    Terminal1.simulator.dblWeight1 = readNumber(Text2[0]->text().toStdString());
+    Terminal1.simulator.dblWeight2 = readNumber(Text2[1]->text().toStdString());
+    Command3_Click();
+    ui->Combo2->setCurrentIndex(int(kStartupFormat));
+    Combo2_Click();
+}
+
+void Form1::fillOscillationBoxes()
+{
+    Text1[2]->setText(QString::number(Settings.intOscCount));
+    Text1[1]->setText(QString::fromStdString(formatPlain(Settings.dblAmplitude, Terminal1.decimalSeparator())));
+}
+
+void Form1::readOscillationBoxes()
+{
+    Terminal1.dblAmplitude = readNumber(Text1[1]->text().toStdString());
+    Terminal1.intOscCount = floorToInt16(readNumber(Text1[2]->text().toStdString()));
+    Terminal1.simulator.intOscLeft = Terminal1.intOscCount;
+}
+
+void Form1::Text9_Change(int index)
+{
+    const auto i = std::size_t(index);
+    Terminal1.Text9_Change(i, Text9[i]->text().toStdString());
+    setTextIfChanged(Text2[i], Terminal1.Text2[i]);
+}
+
+void Form1::Combo2_Click()
+{
+    Terminal1.Combo2_Click(std::size_t(std::max(0, ui->Combo2->currentIndex())));
+    showLoads();
+}
+
+void Form1::Command1_Click()
+{
+    Terminal1.Command1_Click();
+    showLoadLamps();
+}
+
+void Form1::Command2_Click()
+{
+    Terminal1.Command2_Click();
+    showLoadLamps();
+}
+
+void Form1::Command3_Click()
+{
+    Terminal1.Command3_Click();
+    showLoadLamps();
+}
+
+void Form1::Command5_Click()
+{
+    Terminal1.Command5_Click(Text1[1]->text().toStdString(), Text1[2]->text().toStdString());
+    QApplication::beep();
+}
+
+const std::string& Form1::BuildFrame()
+{
+    const std::string& frame = Terminal1.BuildFrame();
+    showSignals();
+    return frame;
+}
+
+void Form1::showLoads()
+{
+    for (std::size_t i = 0; i < Text2.size(); ++i)
+        setTextIfChanged(Text2[i], Terminal1.Text2[i]);
+}
+
+void Form1::showLoadLamps()
+{
+    const Load lit[] = {Load::Weight1, Load::Weight2, Load::TakeOff};
+    for (std::size_t i = 0; i < Shape2.size(); ++i)
+        Shape2[i]->setColor(Terminal1.chosenLoad == lit[i] ? Lamp::kGreen : Lamp::kRed);
+}
+
+void Form1::showSignals()
+{
+    for (std::size_t i = 0; i < Check1.size(); ++i) {
+        const Qt::CheckState state = checkState(Terminal1.Check1[i]);
+        if (Check1[i]->checkState() != state)
+            Check1[i]->setCheckState(state);
+    }
+    for (std::size_t i = 0; i < Label10.size(); ++i) {
+        Label10[i]->setVisible(Terminal1.signalLampsVisible);
+        Shape3[i]->setVisible(Terminal1.signalLampsVisible);
+    }
 }
 
 void Form1::OpenPortAtStartup()
@@ -157,8 +299,17 @@ void Form1::mnu_Exit_Click()
     QCoreApplication::exit(0);
 }
 
+// Values the operator changes in the terminal go back into the record before it is written.
+void Form1::collectSettings()
+{
+    Settings.intTerminalModel = Terminal1.intTerminalModel;
+    Settings.intOscCount = Terminal1.intOscCount;
+    Settings.dblAmplitude = Terminal1.dblAmplitude;
+}
+
 void Form1::saveOrReport()
 {
+    collectSettings();
     if (auto failure = SaveSettings(strAppFolder + settingsFileName(), Settings))
         report(fromLocal(*failure));
 }

@@ -6,6 +6,7 @@
 #include <functional>
 #include <memory>
 
+#include "emulation/terminal.h"
 #include "serial/comm_port.h"
 #include "shell/local_time.h"
 #include "shell/settings_record.h"
@@ -45,7 +46,19 @@ public:
     // Shutdown through the menu: settings saved, then the program ends at once.
     void mnu_Exit_Click();
 
+    // Weight entry, load buttons and the oscillation "Change" button.
+    void Text9_Change(int index);
+    void Combo2_Click();
+    void Command1_Click();
+    void Command2_Click();
+    void Command3_Click();
+    void Command5_Click();
+
+    // One step of the emulated terminal: the frame that goes out next.
+    const std::string& BuildFrame();
+
     const SettingsRecord& settings() const { return Settings; }
+    const Terminal& terminal() const { return Terminal1; }
     CommPort& port() { return MSComm1; }
     const std::string& appFolder() const { return strAppFolder; }
     const std::string& monthFolder() const { return strMonthFolder; }
@@ -58,6 +71,12 @@ private:
     void bindEvents();
     void OpenPortAtStartup();
     void saveOrReport();
+    void collectSettings();
+    void fillOscillationBoxes();
+    void readOscillationBoxes();
+    void showLoads();
+    void showLoadLamps();
+    void showSignals();
     void report(const QString& text);
 
     std::unique_ptr<Ui::Form1> ui;
@@ -82,6 +101,7 @@ private:
     CommPort MSComm1;
 
     SettingsRecord Settings;
+    Terminal Terminal1;
     std::string strAppFolder;
     std::string strMonthFolder;
     bool ending = false; // Exit has run: the close sequence must not follow

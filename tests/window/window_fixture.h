@@ -11,6 +11,7 @@
 
 #include "pty_pair.h"
 #include "shell/local_time.h"
+#include "shell/settings_file.h"
 #include "window/form1.h"
 #include "window/user_dialogs.h"
 

@@ -1,0 +1,61 @@
+#include "emulation/terminal.h"
+
+#include "emulation/number_reading.h"
+
+namespace korvanteslin {
+
+Terminal::Terminal(char decimalSeparator)
+    : separator(decimalSeparator)
+{
+}
+
+void Terminal::Text9_Change(std::size_t index, std::string_view text)
+{
+    Text9.at(index) = text;
+    Text2.at(index) = text;
+    Text2_Change(index);
+}
+
+void Terminal::Text2_Change(std::size_t index)
+{
+    Text2.at(index) = normaliseDisplay(Text2.at(index), displayFormat(), separator);
+}
+
+void Terminal::Combo2_Click(std::size_t index)
+{
+    formatIndex = index < kDisplayFormats.size() ? index : kStartupFormat;
+    // Each entry is given again, so every display box is rewritten in the new format.
+    for (std::size_t i = 0; i < Text9.size(); ++i) {
+        const std::string entry = Text9[i];
+        Text9_Change(i, "");
+        Text9_Change(i, entry);
+    }
+}
+
+void Terminal::chooseLoad(Load load)
+{
+    chosenLoad = load;
+    simulator.intOscLeft = intOscCount;
+}
+
+void Terminal::Command5_Click(std::string_view amplitudeText, std::string_view countText)
+{
+    simulator.intOscLeft = 0;
+    intOscCount = floorToInt16(readNumber(countText));
+    dblAmplitude = readNumber(amplitudeText);
+}
+
+const std::string& Terminal::BuildFrame()
+{
+    const auto decided = simulator.SimulateWeight(chosenLoad, readNumber(Text2[0]), readNumber(Text2[1]), dblAmplitude);
+    Check1[0] = decided.zeroWeight ? 1 : 0;
+    Check1[1] = decided.weightStable ? 1 : 0;
+
+    if (auto frame = assembleFrame(simulator.dblWeightNow, intTerminalModel, displayFormat().decimals, Check1)) {
+        strFrame = std::move(*frame);
+        signalLampsVisible = intTerminalModel != kZmr3; // that model's frame carries no signals
+    }
+    return strFrame;
+}
+
+} // namespace korvanteslin

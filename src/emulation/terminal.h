@@ -1,0 +1,64 @@
+#pragma once
+
+#include <array>
+#include <cstdint>
+#include <string>
+#include <string_view>
+
+#include "emulation/display_format.h"
+#include "emulation/frame_builder.h"
+#include "emulation/weight_simulator.h"
+
+namespace korvanteslin {
+
+// The emulated weighing terminal as one value: the loads as typed and as
+// shown, the chosen load, the four service signals, the display format, the
+// model and the simulator. The window shows exactly these values and turns
+// the operator's actions into the calls below.
+class Terminal {
+public:
+    explicit Terminal(char decimalSeparator = '.');
+
+    // Weight entry and display format.
+    void Text9_Change(std::size_t index, std::string_view text);
+    void Text2_Change(std::size_t index);
+    void Combo2_Click(std::size_t index);
+
+    // The load buttons: choose the load and start a new swing.
+    void Command1_Click() { chooseLoad(Load::Weight1); }
+    void Command2_Click() { chooseLoad(Load::Weight2); }
+    void Command3_Click() { chooseLoad(Load::TakeOff); }
+
+    // Applies the oscillation amplitude and count as typed; ends a running swing.
+    void Command5_Click(std::string_view amplitudeText, std::string_view countText);
+
+    // One simulator step, then the frame of the selected model.
+    const std::string& BuildFrame();
+
+    char decimalSeparator() const { return separator; }
+    const DisplayFormat& displayFormat() const { return kDisplayFormats[formatIndex]; }
+    std::size_t displayFormatIndex() const { return formatIndex; }
+
+    // What the window shows.
+    std::array<std::string, 3> Text9{"11.1", "-11.1", "Text9"}; // entries; the third is never shown
+    std::array<std::string, 3> Text2{"11.1", "-11.1", "0.0"};   // the loads as the format shows them
+    Load chosenLoad = Load::None;
+    SignalStates Check1{};
+    bool signalLampsVisible = true;
+
+    // Settings the operator changes here and the settings file keeps.
+    std::int16_t intTerminalModel = kZmr1;
+    std::int16_t intOscCount = 3;
+    double dblAmplitude = 0.1;
+
+    WeightSimulator simulator;
+    std::string strFrame;
+
+private:
+    void chooseLoad(Load load);
+
+    char separator;
+    std::size_t formatIndex = kStartupFormat;
+};
+
+} // namespace korvanteslin
