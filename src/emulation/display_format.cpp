@@ -31,7 +31,9 @@ std::string formatFixed(double value, int decimals, char decimalSeparator)
     return withSeparator(std::move(text), decimalSeparator);
 }
 
-std::string normaliseDisplay(std::string_view text, const DisplayFormat& format, char decimalSeparator)
+namespace {
+
+std::string normaliseOnce(std::string_view text, const DisplayFormat& format, char decimalSeparator)
 {
     double value = readNumber(text);
     if (std::fabs(value) > format.largest) {
@@ -40,6 +42,22 @@ std::string normaliseDisplay(std::string_view text, const DisplayFormat& format,
     }
     std::string shown = formatFixed(value, format.decimals, decimalSeparator);
     shown.resize(std::min(shown.size(), std::size_t(value < 0 ? 7 : 6)));
+    return shown;
+}
+
+} // namespace
+
+std::string normaliseDisplay(std::string_view text, const DisplayFormat& format, char decimalSeparator)
+{
+    // Every rewrite of the box is itself a change, normalised again until the
+    // text stands still: "-0.04" shows "-0.0" for a moment, then "0.0".
+    std::string shown = normaliseOnce(text, format, decimalSeparator);
+    for (int pass = 0; pass < 4; ++pass) {
+        std::string again = normaliseOnce(shown, format, decimalSeparator);
+        if (again == shown)
+            break;
+        shown = std::move(again);
+    }
     return shown;
 }
 

@@ -36,7 +36,7 @@ TEST(DisplayFormat, EntriesAreClampedRoundedAndRewritten)
         {1, "-", "0.0"},
         {0, "-", "0"},
         {1, "-0", "0.0"},
-        {1, "-0.04", "-0.0"},
+        {1, "-0.04", "0.0"}, // "-0.0" reads as zero and is shown again without the sign
         {1, "12,5", "12.5"},
         {1, "12,5", "12,5", ','},
         {1, "12.5", "12,5", ','},
