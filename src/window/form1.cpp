@@ -3,7 +3,12 @@
 #include <QApplication>
 #include <QCheckBox>
 #include <QCloseEvent>
+#include <QDateTime>
 #include <QLocale>
+
+#include <QScopedValueRollback>
+#include <algorithm>
+#include <cmath>
 
 #include "emulation/number_reading.h"
 
@@ -15,6 +20,7 @@
 #include "window/app_icon.h"
 #include "window/fonts.h"
 #include "window/lamp.h"
+#include "window/port_configuration.h"
 #include "window/user_dialogs.h"
 
 namespace korvanteslin {
@@ -81,12 +87,12 @@ Form1::Form1(UserDialogs& userDialogs, QWidget* parent)
     }
 
     Timer1.setObjectName(QStringLiteral("Timer1"));
-    Timer1.setTimerType(Qt::PreciseTimer);
     Timer2.setObjectName(QStringLiteral("Timer2"));
     Timer2.setInterval(100);
     Timer3.setObjectName(QStringLiteral("Timer3"));
     Timer3.setInterval(1000);
     MSComm1.setObjectName(QStringLiteral("MSComm1"));
+    echoRefresh.setSingleShot(true);
 
     bindEvents();
 
@@ -119,6 +125,17 @@ void Form1::bindControlArrays()
 void Form1::bindEvents()
 {
     connect(ui->mnu_Exit, &QAction::triggered, this, &Form1::mnu_Exit_Click);
+    connect(&Timer1, &FrameTimer::timeout, this, &Form1::Timer1_Timer);
+    connect(&Timer2, &QTimer::timeout, this, &Form1::Timer2_Timer);
+    connect(ui->Command4, &QPushButton::clicked, this, &Form1::Command4_Click);
+    for (int i = 0; i < int(Combo1.size()); ++i)
+        connect(Combo1[std::size_t(i)], &QComboBox::activated, this, [this, i] { Combo1_Click(i); });
+    // A port that went away, or came back by itself, shows on its lamp at once.
+    connect(&MSComm1, &CommPort::openChanged, this, [this] {
+        if (!configuringPort)
+            showPortLamp();
+    });
+    connect(&echoRefresh, &QTimer::timeout, this, &Form1::showEchoes);
     for (int i = 0; i < int(Text9.size()); ++i)
         connect(Text9[std::size_t(i)], &QLineEdit::textChanged, this, [this, i] { Text9_Change(i); });
     connect(ui->Combo2, &QComboBox::activated, this, &Form1::Combo2_Click);
@@ -156,6 +173,10 @@ void Form1::Form_Load()
 
     MSComm1.setDeviceFolder(fromLocal(strAppFolder));
     OpenPortAtStartup();
+
+    Text1[0]->setText(QString::number(Settings.intSendPeriod));
+    Settings.intSendPeriod = floorToInt16(readNumber(Text1[0]->text().toStdString()));
+    Timer1.setInterval(Settings.intSendPeriod);
 
     fillOscillationBoxes();
     readOscillationBoxes();
@@ -223,6 +244,74 @@ const std::string& Form1::BuildFrame()
     return frame;
 }
 
+void Form1::Combo1_Click(int)
+{
+    if (MSComm1.isOpen()) {
+        const QScopedValueRollback guard(configuringPort, true);
+        MSComm1.close(); // the lamp keeps its colour until the apply step
+    }
+    Timer2.start();
+}
+
+void Form1::Timer2_Timer()
+{
+    Timer2.stop();
+    const QScopedValueRollback guard(configuringPort, true);
+    PortBoxes boxes;
+    for (std::size_t i = 0; i < boxes.size(); ++i)
+        boxes[i] = Combo1[i]->currentText();
+    if (applyPortBoxes(MSComm1, Settings, boxes))
+        dialogs.showMessage(this, kRefusedChoice);
+    showPortLamp();
+}
+
+void Form1::Timer1_Timer()
+{
+    BuildFrame();
+    if (Timer1.interval() >= kEchoRefreshMs || !Timer1.isActive()) {
+        showEchoes();
+    } else if (!echoRefresh.isActive()) {
+        const qint64 since = QDateTime::currentMSecsSinceEpoch() - lastEchoMs;
+        echoRefresh.start(int(std::clamp<qint64>(kEchoRefreshMs - since, 0, kEchoRefreshMs)));
+    }
+    if (!Terminal1.strFrame.empty())
+        MSComm1.output(QByteArray::fromStdString(Terminal1.strFrame)); // a closed port just misses the frame
+}
+
+void Form1::Command4_Click()
+{
+    bool ok = false;
+    const double typed = QLocale().toDouble(Text1[0]->text(), &ok);
+    const double whole = std::floor(typed);
+    std::int16_t period = 150;
+    if (ok && std::isfinite(whole) && whole >= 1 && whole <= 32767)
+        period = std::int16_t(whole);
+    Settings.intSendPeriod = period;
+    Text1[0]->setText(QString::number(period));
+    Timer1.setInterval(period);
+}
+
+void Form1::showEchoes()
+{
+    lastEchoMs = QDateTime::currentMSecsSinceEpoch();
+    ui->Label18->setText(QString::number(MSComm1.commPort()));
+    ui->Label19->setText(MSComm1.settings());
+    const std::string& frame = Terminal1.strFrame;
+    setTextIfChanged(ui->Text3, frame);
+    if (frame.empty())
+        setTextIfChanged(ui->Text5, {});
+    else
+        setTextIfChanged(ui->Text5,
+            formatFixed(Terminal1.simulator.dblWeightNow, Terminal1.displayFormat().decimals, Terminal1.decimalSeparator()));
+    setTextIfChanged(ui->Text6, hexEcho(frame));
+    ui->Label12->setText(QString::number(Timer1.interval()));
+}
+
+void Form1::showPortLamp()
+{
+    ui->Shape1->setColor(MSComm1.isOpen() ? Lamp::kGreen : Lamp::kRed);
+}
+
 void Form1::showLoads()
 {
     for (std::size_t i = 0; i < Text2.size(); ++i)
@@ -251,20 +340,12 @@ void Form1::showSignals()
 
 void Form1::OpenPortAtStartup()
 {
-    // Each step that fails is passed over; the operator sees the last failure.
-    QString failure;
-    const bool numberTaken = MSComm1.setCommPort(Settings.intPortNumber);
-    if (!numberTaken)
-        failure = MSComm1.lastError();
-    if (!MSComm1.setSettings(fromLocal(Settings.strPortSettings)))
-        failure = MSComm1.lastError();
-    // A refused number would leave some other port selected: that one is not ours to open.
-    if (numberTaken && !MSComm1.open())
-        failure = MSComm1.lastError();
+    const QScopedValueRollback guard(configuringPort, true);
+    const QString failure = configurePortAtStartup(MSComm1, Settings);
     if (!failure.isEmpty())
         dialogs.showMessage(this, failure);
 
-    ui->Shape1->setColor(MSComm1.isOpen() ? Lamp::kGreen : Lamp::kRed);
+    showPortLamp();
 
     // Filling the boxes is not a pick: it must not start a re-opening.
     Combo1[0]->setEditText(QString::number(MSComm1.commPort()));

@@ -10,6 +10,7 @@
 #include "serial/comm_port.h"
 #include "shell/local_time.h"
 #include "shell/settings_record.h"
+#include "window/frame_timer.h"
 
 class QCheckBox;
 class QComboBox;
@@ -57,6 +58,15 @@ public:
     // One step of the emulated terminal: the frame that goes out next.
     const std::string& BuildFrame();
 
+    // The port boxes and the deferred re-opening of the port.
+    void Combo1_Click(int index);
+    void Timer2_Timer();
+
+    // The transmission tick: a frame built, shown and written.
+    void Timer1_Timer();
+    // Applies the sending period typed into its box.
+    void Command4_Click();
+
     const SettingsRecord& settings() const { return Settings; }
     const Terminal& terminal() const { return Terminal1; }
     CommPort& port() { return MSComm1; }
@@ -77,6 +87,8 @@ private:
     void showLoads();
     void showLoadLamps();
     void showSignals();
+    void showEchoes();
+    void showPortLamp();
     void report(const QString& text);
 
     std::unique_ptr<Ui::Form1> ui;
@@ -95,7 +107,7 @@ private:
     std::array<QRadioButton*, 3> Option1{};
     std::array<QCheckBox*, 4> Check1{};
 
-    QTimer Timer1; // the transmission tick
+    FrameTimer Timer1; // the transmission tick
     QTimer Timer2; // the deferred re-opening of the port
     QTimer Timer3; // cycle mode's one-second tick
     CommPort MSComm1;
@@ -105,6 +117,13 @@ private:
     std::string strAppFolder;
     std::string strMonthFolder;
     bool ending = false; // Exit has run: the close sequence must not follow
+    bool configuringPort = false; // the lamp follows the port by itself only outside the apply steps
+
+    // At short periods the echo boxes are refreshed at most this often: always
+    // with the latest frame, never a thousand times a second.
+    static constexpr int kEchoRefreshMs = 20;
+    QTimer echoRefresh;
+    qint64 lastEchoMs = -kEchoRefreshMs;
 };
 
 } // namespace korvanteslin

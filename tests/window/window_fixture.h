@@ -82,12 +82,27 @@ public:
         QFile::link(target, link);
     }
 
-    std::unique_ptr<korvanteslin::Form1> start()
+    // A started window. Unless `ticking`, the transmission tick is stopped so
+    // that the test drives every frame itself.
+    std::unique_ptr<korvanteslin::Form1> start(bool ticking = false)
     {
         auto form = std::make_unique<korvanteslin::Form1>(dialogs);
         form->setClock([] { return kFifthOfDecember; });
         form->Form_Load();
+        if (!ticking)
+            form->findChild<korvanteslin::FrameTimer*>(QStringLiteral("Timer1"))->setInterval(0);
         return form;
+    }
+
+    // Writes a settings file of defaults changed by `change` before the window starts.
+    template <class Change>
+    void store(Change change)
+    {
+        korvanteslin::SettingsRecord record =
+            korvanteslin::SetDefaultSettings(appFolder().toStdString(), kFifthOfDecember);
+        change(record);
+        QDir().mkpath(appFolder());
+        korvanteslin::SaveSettings(settingsFile().toStdString(), record);
     }
 
     QTemporaryDir programFiles;

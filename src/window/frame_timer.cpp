@@ -1,0 +1,81 @@
+#include "window/frame_timer.h"
+
+#include <QSocketNotifier>
+#include <QTimer>
+
+#ifdef Q_OS_LINUX
+#include <sys/timerfd.h>
+#include <unistd.h>
+
+#include <cerrno>
+#include <cstdint>
+#endif
+
+namespace korvanteslin {
+
+namespace {
+
+// Ticks delivered for one wake-up: the one due and one that was missed.
+constexpr quint64 kMostTicksPerWake = 2;
+
+} // namespace
+
+FrameTimer::FrameTimer(QObject* parent)
+    : QObject(parent)
+{
+#ifdef Q_OS_LINUX
+    fd_ = timerfd_create(CLOCK_MONOTONIC, TFD_NONBLOCK | TFD_CLOEXEC);
+    if (fd_ >= 0) {
+        notifier_ = new QSocketNotifier(qintptr(fd_), QSocketNotifier::Read, this);
+        connect(notifier_, &QSocketNotifier::activated, this, &FrameTimer::onExpired);
+        return;
+    }
+#endif
+    fallback_ = new QTimer(this);
+    fallback_->setTimerType(Qt::PreciseTimer);
+    connect(fallback_, &QTimer::timeout, this, &FrameTimer::timeout);
+}
+
+FrameTimer::~FrameTimer()
+{
+#ifdef Q_OS_LINUX
+    if (fd_ >= 0) {
+        delete notifier_;
+        ::close(fd_);
+    }
+#endif
+}
+
+void FrameTimer::setInterval(int milliseconds)
+{
+    interval_ = milliseconds > 0 ? milliseconds : 0;
+    if (fallback_) {
+        if (interval_ > 0)
+            fallback_->start(interval_);
+        else
+            fallback_->stop();
+        return;
+    }
+#ifdef Q_OS_LINUX
+    itimerspec spec{};
+    spec.it_interval.tv_sec = interval_ / 1000;
+    spec.it_interval.tv_nsec = long(interval_ % 1000) * 1'000'000L;
+    spec.it_value = spec.it_interval; // relative: the first tick a period from now
+    timerfd_settime(fd_, 0, &spec, nullptr);
+#endif
+}
+
+void FrameTimer::onExpired()
+{
+#ifdef Q_OS_LINUX
+    std::uint64_t expirations = 0;
+    if (::read(fd_, &expirations, sizeof expirations) != sizeof expirations)
+        return;
+    const quint64 deliver = expirations < kMostTicksPerWake ? expirations : kMostTicksPerWake;
+    skipped_ += expirations - deliver;
+    for (quint64 i = 0; i < deliver && interval_ > 0; ++i)
+        emit timeout();
+#endif
+}
+
+} // namespace korvanteslin

@@ -1,0 +1,43 @@
+#pragma once
+
+#include <QObject>
+
+class QSocketNotifier;
+class QTimer;
+
+namespace korvanteslin {
+
+// The transmission tick. Deadlines are absolute and a whole period apart, so
+// the rate holds to the microsecond over hours and a 1 ms period really gives
+// a thousand ticks a second (a plain precise QTimer rounds every wait up to a
+// whole millisecond and delivers about nine hundred). After a stall at most
+// one missed tick is made up: frames are never sent in a stale burst.
+class FrameTimer : public QObject {
+    Q_OBJECT
+
+public:
+    explicit FrameTimer(QObject* parent = nullptr);
+    ~FrameTimer() override;
+
+    // Starts the ticks afresh, the first one a period from now; 0 stops them.
+    void setInterval(int milliseconds);
+    int interval() const { return interval_; }
+    bool isActive() const { return interval_ > 0; }
+
+    // Ticks that were due but not delivered because the program was held up.
+    quint64 skippedTicks() const { return skipped_; }
+
+signals:
+    void timeout();
+
+private:
+    void onExpired();
+
+    int interval_ = 0;
+    quint64 skipped_ = 0;
+    int fd_ = -1;                        // a timerfd where the system has them
+    QSocketNotifier* notifier_ = nullptr;
+    QTimer* fallback_ = nullptr;          // elsewhere
+};
+
+} // namespace korvanteslin
