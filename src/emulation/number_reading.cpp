@@ -24,7 +24,7 @@ bool isDigit(char c)
 // leading number in a form std::from_chars accepts (no "+", "." as the point).
 class LeadingNumber {
 public:
-    explicit LeadingNumber(std::string_view text)
+    LeadingNumber(std::string_view text, CommaIsPoint comma)
         : text_(text)
     {
         if (peek() == '-' || peek() == '+') {
@@ -32,7 +32,7 @@ public:
         }
         const std::size_t integerDigits = digits(true);
         std::size_t fractionDigits = 0;
-        if (peek() == '.' || peek() == ',') {
+        if (peek() == '.' || (comma == CommaIsPoint::Yes && peek() == ',')) {
             next();
             kept_ += '.';
             fractionDigits = digits(false);
@@ -122,7 +122,12 @@ private:
 
 double readNumber(std::string_view text)
 {
-    const LeadingNumber number(text);
+    return readNumber(text, CommaIsPoint::Yes);
+}
+
+double readNumber(std::string_view text, CommaIsPoint comma)
+{
+    const LeadingNumber number(text, comma);
     if (number.empty())
         return 0.0;
     double value = 0.0;
@@ -144,6 +149,15 @@ short floorToInt16(double value)
     if (whole > std::numeric_limits<short>::max())
         return std::numeric_limits<short>::max();
     return static_cast<short>(whole);
+}
+
+std::optional<std::int32_t> floorToInt32(double value)
+{
+    const double whole = std::floor(value);
+    // Both bounds are exact in a double, so the comparison decides exactly.
+    if (!(whole >= -2147483648.0 && whole <= 2147483647.0))
+        return std::nullopt;
+    return static_cast<std::int32_t>(whole);
 }
 
 } // namespace korvanteslin

@@ -1,5 +1,6 @@
 #include "shell/platform_paths.h"
 
+#include <QDate>
 #include <QDir>
 #include <QLocale>
 #include <QStandardPaths>
@@ -18,7 +19,13 @@ std::string appFolderFromEnvironment()
 
 std::string systemMonthName(int month)
 {
-    return QLocale::system().standaloneMonthName(month, QLocale::LongFormat).toLocal8Bit().toStdString();
+    return QLocale().standaloneMonthName(month, QLocale::LongFormat).toLocal8Bit().toStdString();
+}
+
+std::string systemWeekdayName(const LocalDateTime& day)
+{
+    const int weekday = QDate(day.year, day.month, day.day).dayOfWeek();
+    return QLocale().dayName(weekday, QLocale::LongFormat).toStdString();
 }
 
 } // namespace korvanteslin

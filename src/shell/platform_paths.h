@@ -2,6 +2,8 @@
 
 #include <string>
 
+#include "shell/local_time.h"
+
 namespace korvanteslin {
 
 // The data folder as this machine places it: inside the folder named by the
@@ -9,7 +11,14 @@ namespace korvanteslin {
 // application data location.
 std::string appFolderFromEnvironment();
 
-// The system's full, standalone name of a month (1..12) in the system's language.
+// The names below come from the default locale, which is the system's unless
+// a test has set another.
+
+// The full, standalone name of a month (1..12), in the 8-bit encoding that
+// file names use: it names the month folder.
 std::string systemMonthName(int month);
+
+// The full name of the day's weekday, UTF-8 like every other caption text.
+std::string systemWeekdayName(const LocalDateTime& day);
 
 } // namespace korvanteslin

@@ -1,7 +1,9 @@
 #include <gtest/gtest.h>
 
 #include <cmath>
+#include <cstdint>
 #include <limits>
+#include <optional>
 #include <string>
 
 #include "emulation/number_reading.h"
@@ -60,4 +62,46 @@ TEST(NumberReading, WholeNumbersStayInSixteenBits)
     EXPECT_EQ(floorToInt16(32767.9), 32767);
     EXPECT_EQ(floorToInt16(70000), 32767);
     EXPECT_EQ(floorToInt16(-1e300), -32768);
+}
+
+TEST(NumberReading, ACommaCanEndTheNumberInstead)
+{
+    struct Case {
+        std::string text;
+        double want;
+    };
+    const Case cases[] = {
+        {"12,5", 12},
+        {",5", 0},
+        {"-3,9", -3},
+        {"1,5e3", 1},
+        {" 1 2 ,3", 12},
+        {"12.5", 12.5},
+        {"1.5e3", 1500},
+        {std::string(5000, '9') + ",1", std::numeric_limits<double>::max()},
+    };
+    for (const Case& c : cases)
+        EXPECT_DOUBLE_EQ(readNumber(c.text, CommaIsPoint::No), c.want) << c.text.substr(0, 40);
+    EXPECT_DOUBLE_EQ(readNumber("1,5e3", CommaIsPoint::Yes), 1500);
+}
+
+TEST(NumberReading, WholeNumbersInThirtyTwoBitsOrNothing)
+{
+    struct Case {
+        double value;
+        std::optional<std::int32_t> want;
+    };
+    const Case cases[] = {
+        {3.9, 3},
+        {-0.5, -1},
+        {2147483647.9, 2147483647},
+        {2147483648.0, std::nullopt},
+        {-2147483648.0, -2147483647 - 1},
+        {-2147483648.5, std::nullopt},
+        {1e300, std::nullopt},
+        {-std::numeric_limits<double>::max(), std::nullopt},
+        {std::numeric_limits<double>::quiet_NaN(), std::nullopt},
+    };
+    for (const Case& c : cases)
+        EXPECT_EQ(floorToInt32(c.value), c.want) << c.value;
 }
