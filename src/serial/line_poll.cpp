@@ -4,6 +4,8 @@
 
 #if defined(Q_OS_UNIX)
 #include <poll.h>
+#include <sys/ioctl.h>
+#include <termios.h>
 #endif
 
 namespace korvanteslin {
@@ -16,7 +18,14 @@ LineState pollLine(const QSerialPort& port)
         return LineState::Ready; // let the write itself report what is wrong
     if ((line.revents & (POLLHUP | POLLERR | POLLNVAL)) != 0)
         return LineState::HungUp;
-    return (line.revents & POLLOUT) != 0 ? LineState::Ready : LineState::Busy;
+    if ((line.revents & POLLOUT) == 0)
+        return LineState::Busy;
+    // A real line still sending the previous frame: the driver would queue the
+    // new one behind it and a slow line would fall ever further behind.
+    int unsent = 0;
+    if (::ioctl(port.handle(), TIOCOUTQ, &unsent) == 0 && unsent > 0)
+        return LineState::Busy;
+    return LineState::Ready;
 #else
     // Windows writes are overlapped: a full line never fails a write there.
     Q_UNUSED(port);

@@ -2,6 +2,8 @@
 
 #include <QApplication>
 #include <QCheckBox>
+#include <QGroupBox>
+#include <QMenu>
 #include <QCloseEvent>
 #include <QDateTime>
 #include <QLocale>
@@ -12,12 +14,15 @@
 
 #include "emulation/number_reading.h"
 
+#include "shell/captions.h"
 #include "shell/folders.h"
 #include "shell/platform_paths.h"
+#include "shell/results_folder_choice.h"
 #include "shell/settings_file.h"
 #include "shell/settings_startup.h"
 #include "ui_form1.h"
 #include "window/app_icon.h"
+#include "window/caption_fit.h"
 #include "window/fonts.h"
 #include "window/lamp.h"
 #include "window/port_configuration.h"
@@ -143,10 +148,19 @@ void Form1::bindEvents()
     connect(ui->Command2, &QPushButton::clicked, this, &Form1::Command2_Click);
     connect(ui->Command3, &QPushButton::clicked, this, &Form1::Command3_Click);
     connect(ui->Command5, &QPushButton::clicked, this, &Form1::Command5_Click);
-    // The operator's tare and over-limit switches (and a click on the other two,
-    // which lasts until the next frame) reach the frames through the terminal.
-    for (std::size_t i = 0; i < Check1.size(); ++i)
-        connect(Check1[i], &QCheckBox::clicked, this, [this, i] { Terminal1.Check1[i] = signalValue(Check1[i]->checkState()); });
+    for (int i = 0; i < int(Option1.size()); ++i)
+        connect(Option1[std::size_t(i)], &QRadioButton::clicked, this, [this, i] { Option1_Click(i); });
+    // Every change of a signal box, the operator's or the simulator's.
+    for (int i = 0; i < int(Check1.size()); ++i)
+        connect(Check1[std::size_t(i)], &QCheckBox::stateChanged, this, [this, i] { Check1_Click(i); });
+    connect(ui->Check2, &QCheckBox::clicked, this, &Form1::Check2_Click);
+    connect(ui->Text4, &QLineEdit::textChanged, this, &Form1::Text4_Change);
+    connect(ui->Text7, &QLineEdit::textChanged, this, &Form1::Text7_Change);
+    connect(&Timer3, &QTimer::timeout, this, &Form1::Timer3_Timer);
+    connect(ui->mnu_eng, &QAction::triggered, this, &Form1::mnu_eng_Click);
+    connect(ui->mnu_rus, &QAction::triggered, this, &Form1::mnu_rus_Click);
+    connect(ui->mnu_Setting, &QAction::triggered, this, &Form1::mnu_Setting_Click);
+    connect(ui->Basis_Command1, &QPushButton::clicked, this, &Form1::Basis_Command1_Click);
 }
 
 void Form1::Form_Load()
@@ -158,7 +172,16 @@ void Form1::Form_Load()
     PreparedSettings prepared = prepareSettings(strAppFolder, today);
     Settings = std::move(prepared.record);
 
-    Terminal1.intTerminalModel = Settings.intTerminalModel;
+    Option1[std::size_t(Settings.intTerminalModel)]->setChecked(true);
+    Option1_Click(Settings.intTerminalModel);
+
+    Cycle.lngMaxCounter = Settings.lngMaxCounter;
+    Cycle.lngCycleCounter = Settings.lngCycleCounter;
+    Cycle.lngCyclePeriod = Settings.lngCyclePeriod;
+    Cycle.intCycleOn = Settings.intCycleOn;
+    // A stored value that differs from the box's runs the box's change handling.
+    ui->Text4->setText(QString::number(Settings.lngMaxCounter));
+    ui->Text7->setText(QString::number(Settings.lngCyclePeriod));
     fillOscillationBoxes();
 
     if (auto failure = createResultsFolders(Settings.strResultsFolder, today.year, systemMonthName(today.month),
@@ -170,6 +193,8 @@ void Form1::Form_Load()
             lines << fromLocal(problem);
         report(lines.join(QLatin1Char('\n')));
     }
+
+    ApplyLanguage();
 
     MSComm1.setDeviceFolder(fromLocal(strAppFolder));
     OpenPortAtStartup();
@@ -268,14 +293,16 @@ void Form1::Timer2_Timer()
 void Form1::Timer1_Timer()
 {
     BuildFrame();
+    // The frame leaves first: the echo boxes only repaint later, and they show
+    // the frame whether or not the write succeeded.
+    if (!Terminal1.strFrame.empty())
+        MSComm1.output(QByteArray::fromStdString(Terminal1.strFrame)); // a closed port just misses the frame
     if (Timer1.interval() >= kEchoRefreshMs || !Timer1.isActive()) {
         showEchoes();
     } else if (!echoRefresh.isActive()) {
         const qint64 since = QDateTime::currentMSecsSinceEpoch() - lastEchoMs;
         echoRefresh.start(int(std::clamp<qint64>(kEchoRefreshMs - since, 0, kEchoRefreshMs)));
     }
-    if (!Terminal1.strFrame.empty())
-        MSComm1.output(QByteArray::fromStdString(Terminal1.strFrame)); // a closed port just misses the frame
 }
 
 void Form1::Command4_Click()
@@ -305,6 +332,137 @@ void Form1::showEchoes()
             formatFixed(Terminal1.simulator.dblWeightNow, Terminal1.displayFormat().decimals, Terminal1.decimalSeparator()));
     setTextIfChanged(ui->Text6, hexEcho(frame));
     ui->Label12->setText(QString::number(Timer1.interval()));
+}
+
+void Form1::Option1_Click(int)
+{
+    for (std::size_t i = 0; i < Option1.size(); ++i) {
+        if (!Option1[i]->isChecked())
+            continue;
+        Terminal1.intTerminalModel = std::int16_t(i);
+        const ModelCaptions captions = modelCaptions(int(i), Settings.intLanguage);
+        ui->Frame3->setVisible(captions.frame3Visible);
+        if (captions.frame3Caption)
+            setCaption(QStringLiteral("Frame3"), QString::fromUtf8(captions.frame3Caption->data(), qsizetype(captions.frame3Caption->size())));
+        setCaption(QStringLiteral("Frame4"), QString::fromUtf8(captions.frame4Caption.data(), qsizetype(captions.frame4Caption.size())));
+    }
+}
+
+void Form1::Check1_Click(int index)
+{
+    const auto i = std::size_t(index);
+    Terminal1.Check1[i] = signalValue(Check1[i]->checkState());
+    Shape3[i]->setColor(Terminal1.Check1[i] == 1 ? Lamp::kGreen : Lamp::kWindowBackground);
+}
+
+void Form1::Check2_Click()
+{
+    Cycle.Check2_Click(ui->Check2->isChecked());
+    showCycle();
+}
+
+void Form1::Text4_Change()
+{
+    Cycle.Text4_Change(ui->Text4->text().toStdString());
+}
+
+void Form1::Text7_Change()
+{
+    Cycle.Text7_Change(ui->Text7->text().toStdString());
+}
+
+void Form1::Timer3_Timer()
+{
+    Cycle.Timer3_Timer(Terminal1);
+    showLoadLamps();
+    showCycle();
+}
+
+void Form1::showCycle()
+{
+    ui->Label22->setText(QString::fromStdString(Cycle.Label22));
+    ui->Label22->setVisible(Cycle.label22Visible);
+    if (Cycle.timer3Enabled && !Timer3.isActive())
+        Timer3.start();
+    else if (!Cycle.timer3Enabled)
+        Timer3.stop();
+}
+
+void Form1::ApplyLanguage()
+{
+    const int language = Settings.intLanguage;
+    for (const CaptionRow& row : captionTable()) {
+        if (const auto text = captionText(row, language))
+            setCaption(QString::fromUtf8(row.control.data(), qsizetype(row.control.size())),
+                QString::fromUtf8(text->data(), qsizetype(text->size())));
+    }
+    const LocalDateTime today = clock();
+    if (const auto title = korvanteslin::windowTitle(language, today, systemWeekdayName(today)))
+        setWindowTitle(QString::fromStdString(*title));
+    Option1_Click(-1);
+}
+
+// Writes a caption into whatever kind of control carries it, and keeps it
+// inside the control's box.
+void Form1::setCaption(const QString& control, const QString& text)
+{
+    if (auto* menu = findChild<QMenu*>(control)) {
+        menu->setTitle(text);
+    } else if (auto* action = findChild<QAction*>(control)) {
+        action->setText(text);
+    } else if (auto* label = findChild<QLabel*>(control)) {
+        label->setText(text);
+        fitCaption(label);
+    } else if (auto* button = findChild<QAbstractButton*>(control)) {
+        button->setText(text);
+        fitCaption(button);
+    } else if (auto* frame = findChild<QGroupBox*>(control)) {
+        frame->setTitle(text);
+        fitCaption(frame);
+    }
+}
+
+void Form1::mnu_eng_Click()
+{
+    Settings.intLanguage = 0;
+    ApplyLanguage();
+    saveOrReport();
+}
+
+void Form1::mnu_rus_Click()
+{
+    Settings.intLanguage = 1;
+    ApplyLanguage();
+    saveOrReport();
+}
+
+void Form1::mnu_Setting_Click()
+{
+    if (ui->Basis_Frame1->isVisibleTo(this)) {
+        ui->Basis_Frame1->hide();
+        return;
+    }
+    ui->Basis_Frame1->show();
+    ui->Basis_Frame1->raise();
+    ui->Basis_Text1->setText(fromLocal(Settings.strResultsFolder));
+}
+
+void Form1::Basis_Command1_Click()
+{
+    const QString chosen = dialogs.chooseFolder(this, QString::fromUtf8(kResultsFolderDialogTitle));
+    const ResultsFolderChoice choice = resultsFolderFromDialog(chosen.toStdString());
+    switch (choice.outcome) {
+    case ResultsFolderChoice::Outcome::Unchanged:
+        return;
+    case ResultsFolderChoice::Outcome::Refused:
+        report(QString::fromStdString(choice.text));
+        return;
+    case ResultsFolderChoice::Outcome::Chosen:
+        Settings.strResultsFolder = QString::fromStdString(choice.text).toLocal8Bit().toStdString();
+        ui->Basis_Text1->setText(fromLocal(Settings.strResultsFolder));
+        saveOrReport();
+        return;
+    }
 }
 
 void Form1::showPortLamp()
@@ -383,6 +541,10 @@ void Form1::mnu_Exit_Click()
 // Values the operator changes in the terminal go back into the record before it is written.
 void Form1::collectSettings()
 {
+    Settings.lngMaxCounter = Cycle.lngMaxCounter;
+    Settings.lngCycleCounter = Cycle.lngCycleCounter;
+    Settings.lngCyclePeriod = Cycle.lngCyclePeriod;
+    Settings.intCycleOn = Cycle.intCycleOn;
     Settings.intTerminalModel = Terminal1.intTerminalModel;
     Settings.intOscCount = Terminal1.intOscCount;
     Settings.dblAmplitude = Terminal1.dblAmplitude;

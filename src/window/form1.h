@@ -6,6 +6,7 @@
 #include <functional>
 #include <memory>
 
+#include "emulation/cycle_mode.h"
 #include "emulation/terminal.h"
 #include "serial/comm_port.h"
 #include "shell/local_time.h"
@@ -62,6 +63,25 @@ public:
     void Combo1_Click(int index);
     void Timer2_Timer();
 
+    // Terminal model and service signals.
+    void Option1_Click(int index);
+    void Check1_Click(int index);
+
+    // Cycle mode.
+    void Check2_Click();
+    void Text4_Change();
+    void Text7_Change();
+    void Timer3_Timer();
+
+    // Interface language.
+    void ApplyLanguage();
+    void mnu_eng_Click();
+    void mnu_rus_Click();
+
+    // The results folder panel.
+    void mnu_Setting_Click();
+    void Basis_Command1_Click();
+
     // The transmission tick: a frame built, shown and written.
     void Timer1_Timer();
     // Applies the sending period typed into its box.
@@ -89,6 +109,8 @@ private:
     void showSignals();
     void showEchoes();
     void showPortLamp();
+    void showCycle();
+    void setCaption(const QString& control, const QString& text);
     void report(const QString& text);
 
     std::unique_ptr<Ui::Form1> ui;
@@ -114,6 +136,7 @@ private:
 
     SettingsRecord Settings;
     Terminal Terminal1;
+    CycleMode Cycle;
     std::string strAppFolder;
     std::string strMonthFolder;
     bool ending = false; // Exit has run: the close sequence must not follow

@@ -1,0 +1,88 @@
+#pragma once
+
+// Pieces of the timing benchmark: a pseudo-terminal line, a reader that
+// timestamps every frame arriving on it, and a reference writer that sends
+// frames at absolute deadlines, the best the operating system can do.
+
+#include <atomic>
+#include <cstdint>
+#include <mutex>
+#include <string>
+#include <thread>
+#include <vector>
+
+namespace bench {
+
+std::int64_t monotonicNs();
+
+// Both ends of a pseudo-terminal; the controlling end is read raw.
+class PtyLine {
+public:
+    PtyLine();
+    ~PtyLine();
+    PtyLine(const PtyLine&) = delete;
+    PtyLine& operator=(const PtyLine&) = delete;
+
+    const std::string& devicePath() const { return device_; }
+    int master() const { return master_; }
+    void closeMaster();
+
+private:
+    int master_ = -1;
+    int slave_ = -1; // held so the line survives the writer re-opening it
+    std::string device_;
+};
+
+// Timestamps the arrival of every frame: the moment its last byte, the
+// terminator, is read. Reading can be paused to play a receiver that stalls.
+class FrameReader {
+public:
+    FrameReader(int fd, char terminator);
+    ~FrameReader();
+
+    std::vector<std::int64_t> arrivals() const;
+    std::size_t bytesRead() const { return bytes_; }
+    std::size_t malformed() const { return malformed_; }
+    void setPaused(bool paused) { paused_ = paused; }
+    // Bytes read in the first `windowNs` after the last resume.
+    std::size_t burstAfterResume() const { return burst_; }
+    void resumeAndMeasureBurst(std::int64_t windowNs);
+
+private:
+    void run();
+
+    int fd_;
+    char terminator_;
+    std::size_t frameLength_ = 12;
+    std::atomic<bool> stop_{false};
+    std::atomic<bool> paused_{false};
+    std::atomic<std::size_t> bytes_{0};
+    std::atomic<std::size_t> malformed_{0};
+    std::atomic<std::size_t> burst_{0};
+    std::atomic<std::int64_t> burstUntil_{0};
+    mutable std::mutex mutex_;
+    std::vector<std::int64_t> arrivals_;
+    std::thread thread_;
+};
+
+// Writes `frame` to the device every `periodNs`, each at its absolute deadline.
+class ReferenceWriter {
+public:
+    ReferenceWriter(const std::string& device, std::string frame, std::int64_t periodNs);
+    ~ReferenceWriter();
+
+    // The first deadline; every later one is a whole number of periods after it.
+    std::int64_t firstDeadline() const { return first_; }
+
+private:
+    void run();
+
+    int fd_;
+    std::string frame_;
+    std::int64_t periodNs_;
+    std::atomic<bool> stop_{false};
+    std::atomic<std::int64_t> first_{0};
+    std::thread thread_;
+};
+
+} // namespace bench

@@ -1,0 +1,208 @@
+// End-to-end timing of the real program against the best the system can do.
+//
+//   wire_timing PROGRAM [--quick] [--stall-seconds N]
+//
+// The program runs offscreen with COM2 linked to a pseudo-terminal; a reader
+// timestamps every frame that arrives. In the same run a reference writer
+// sends the same frame at absolute deadlines (clock_nanosleep) through a
+// second pseudo-terminal to an identical reader. Figures are printed as the
+// program's measure and, where it means something, as a ratio to the reference.
+
+#include <algorithm>
+#include <chrono>
+#include <cmath>
+#include <cstdio>
+#include <cstring>
+#include <string>
+#include <thread>
+#include <vector>
+
+#include "line_probe.h"
+#include "program_run.h"
+
+using namespace bench;
+
+namespace {
+
+const std::string kFrame = std::string("\x02 0000.0Ckg\r");
+
+void sleepSeconds(double seconds)
+{
+    std::this_thread::sleep_for(std::chrono::duration<double>(seconds));
+}
+
+std::vector<std::int64_t> between(const std::vector<std::int64_t>& arrivals, std::int64_t from, std::int64_t to)
+{
+    std::vector<std::int64_t> out;
+    for (auto a : arrivals)
+        if (a >= from && a < to)
+            out.push_back(a);
+    return out;
+}
+
+// Frames per second over the window, against one per period: intervals
+// counted between the first and the last frame, so a window that does not
+// hold a whole number of periods does not blur the figure.
+double rateRatio(const std::vector<std::int64_t>& arrivals, std::int64_t from, std::int64_t to, std::int64_t periodNs)
+{
+    const auto inside = between(arrivals, from, to);
+    if (inside.size() < 2)
+        return 0.0;
+    const double span = double(inside.back() - inside.front());
+    return double(inside.size() - 1) * double(periodNs) / span;
+}
+
+double percentile(std::vector<double> values, double p)
+{
+    if (values.empty())
+        return NAN;
+    std::sort(values.begin(), values.end());
+    return values[std::min(values.size() - 1, std::size_t(p * double(values.size() - 1) + 0.5))];
+}
+
+// Absolute deviation of each interval from the period, in milliseconds.
+std::vector<double> jitterMs(const std::vector<std::int64_t>& arrivals, std::int64_t periodNs)
+{
+    std::vector<double> out;
+    for (std::size_t i = 1; i < arrivals.size(); ++i)
+        out.push_back(std::fabs(double(arrivals[i] - arrivals[i - 1] - periodNs)) / 1e6);
+    return out;
+}
+
+// Where frame k arrived against where a perfect clock started at frame 0 puts it, in ms.
+double driftMs(const std::vector<std::int64_t>& arrivals, std::size_t k, std::int64_t periodNs)
+{
+    return double(arrivals[k] - arrivals[0] - std::int64_t(k) * periodNs) / 1e6;
+}
+
+// How long after its deadline each frame arrived, in ms.
+std::vector<double> delaysMs(const std::vector<std::int64_t>& arrivals, std::int64_t deadline, std::int64_t periodNs)
+{
+    std::vector<double> out;
+    for (auto a : arrivals)
+        out.push_back(double(((a - deadline) % periodNs + periodNs) % periodNs) / 1e6);
+    return out;
+}
+
+struct Pair {
+    PtyLine programLine;
+    PtyLine referenceLine;
+    FrameReader programReader{programLine.master(), '\r'};
+    FrameReader referenceReader{referenceLine.master(), '\r'};
+};
+
+void rateRun(const std::string& program, int periodMs, double seconds)
+{
+    const std::int64_t period = std::int64_t(periodMs) * 1'000'000;
+    Pair pair;
+    ProgramRun run(program, pair.programLine.devicePath(), periodMs);
+    ReferenceWriter reference(pair.referenceLine.devicePath(), kFrame, period);
+    sleepSeconds(1.5 + 2.0 * periodMs / 1000.0); // start-up
+    const std::int64_t from = monotonicNs();
+    const std::int64_t cpuFrom = run.cpuNs();
+    sleepSeconds(seconds);
+    const std::int64_t to = monotonicNs();
+    const double cpu = double(run.cpuNs() - cpuFrom) / double(to - from) * 100.0;
+    const double program_ = rateRatio(pair.programReader.arrivals(), from, to, period);
+    const double reference_ = rateRatio(pair.referenceReader.arrivals(), from, to, period);
+    std::printf("period %5d ms  frames/s / (1000/period): program %.4f  reference %.4f  "
+                "CPU %.2f %% of a core  malformed %zu\n",
+        periodMs, program_, reference_, cpu, pair.programReader.malformed());
+}
+
+void steadyRun(const std::string& program, double seconds)
+{
+    constexpr int kPeriodMs = 150;
+    const std::int64_t period = std::int64_t(kPeriodMs) * 1'000'000;
+    Pair pair;
+    ProgramRun run(program, pair.programLine.devicePath(), kPeriodMs);
+    ReferenceWriter reference(pair.referenceLine.devicePath(), kFrame, period);
+    sleepSeconds(2.0);
+    const auto deadline = run.nextTickDeadline(period);
+    const std::int64_t from = monotonicNs();
+    const std::int64_t cpuFrom = run.cpuNs();
+    sleepSeconds(seconds);
+    const std::int64_t to = monotonicNs();
+    const double cpu = double(run.cpuNs() - cpuFrom) / double(to - from) * 100.0;
+
+    const auto programArrivals = between(pair.programReader.arrivals(), from, to);
+    const auto referenceArrivals = between(pair.referenceReader.arrivals(), from, to);
+    const std::size_t half = programArrivals.size() / 2;
+    const double p99Program = percentile(jitterMs(programArrivals, period), 0.99);
+    const double p99Reference = percentile(jitterMs(referenceArrivals, period), 0.99);
+    std::printf("period   150 ms over %.0f s: drift %.3f ms at %.0f s, %.3f ms at %.0f s (reference %.3f ms)\n",
+        seconds, driftMs(programArrivals, half, period), seconds / 2, driftMs(programArrivals, programArrivals.size() - 1, period),
+        seconds, driftMs(referenceArrivals, referenceArrivals.size() - 1, period));
+    std::printf("  jitter p99: program %.3f ms  reference %.3f ms  ratio %.2f\n", p99Program, p99Reference,
+        p99Program / p99Reference);
+    if (deadline) {
+        const auto programDelays = delaysMs(programArrivals, *deadline, period);
+        const auto referenceDelays = delaysMs(referenceArrivals, reference.firstDeadline(), period);
+        std::printf("  deadline-to-wire delay, median: program %.3f ms  reference %.3f ms  "
+                    "(tick-to-wire, the program's own share: %.3f ms)\n",
+            percentile(programDelays, 0.5), percentile(referenceDelays, 0.5),
+            percentile(programDelays, 0.5) - percentile(referenceDelays, 0.5));
+    }
+    std::printf("  CPU %.2f %% of a core\n", cpu);
+}
+
+void stallRun(const std::string& program, double stallSeconds)
+{
+    Pair pair;
+    ProgramRun run(program, pair.programLine.devicePath(), 1);
+    sleepSeconds(2.0);
+    const long before = run.rssKiB();
+    pair.programReader.setPaused(true);
+    sleepSeconds(stallSeconds);
+    const long during = run.rssKiB();
+    const std::size_t readBefore = pair.programReader.bytesRead();
+    pair.programReader.resumeAndMeasureBurst(100'000'000);
+    sleepSeconds(1.0);
+    std::printf("receiver stalled %.0f s at 1 ms: memory %+ld KiB (%ld -> %ld), "
+                "burst on resume %zu bytes (what the line itself held), frames afterwards whole: %s\n",
+        stallSeconds, during - before, before, during, pair.programReader.burstAfterResume(),
+        pair.programReader.malformed() <= 1 ? "yes" : "no");
+    (void)readBefore;
+}
+
+void farEndRun(const std::string& program)
+{
+    PtyLine line;
+    auto reader = std::make_unique<FrameReader>(line.master(), '\r');
+    ProgramRun run(program, line.devicePath(), 150);
+    sleepSeconds(2.0);
+    reader.reset();
+    line.closeMaster();
+    sleepSeconds(1.0);
+    const std::int64_t from = monotonicNs();
+    const std::int64_t cpuFrom = run.cpuNs();
+    sleepSeconds(5.0);
+    const double cpu = double(run.cpuNs() - cpuFrom) / double(monotonicNs() - from) * 100.0;
+    std::printf("far end closed at 150 ms: CPU afterwards %.2f %% of a core\n", cpu);
+}
+
+} // namespace
+
+int main(int argc, char** argv)
+{
+    if (argc < 2) {
+        std::fprintf(stderr, "usage: %s PROGRAM [--quick] [--stall-seconds N]\n", argv[0]);
+        return 2;
+    }
+    const std::string program = argv[1];
+    bool quick = false;
+    double stall = 100.0; // 100,000 ticks at 1 ms
+    for (int i = 2; i < argc; ++i) {
+        if (!std::strcmp(argv[i], "--quick"))
+            quick = true;
+        else if (!std::strcmp(argv[i], "--stall-seconds") && i + 1 < argc)
+            stall = std::atof(argv[++i]);
+    }
+    const double scale = quick ? 0.2 : 1.0;
+    for (int period : {1, 2, 10, 150, 1000})
+        rateRun(program, period, std::max(10.0, 20.0 * period / 1000.0) * scale);
+    steadyRun(program, 60.0 * scale);
+    stallRun(program, stall * scale);
+    farEndRun(program);
+    return 0;
+}
