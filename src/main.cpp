@@ -10,7 +10,7 @@ int main(int argc, char** argv)
     QApplication app(argc, argv);
     QApplication::setApplicationName(QStringLiteral("Korvanteslin"));
     QApplication::setApplicationVersion(QStringLiteral("1.02"));
-    QApplication::setDesktopFileName(QStringLiteral("korvanteslin"));
+    QApplication::setDesktopFileName(QStringLiteral("org.korvanteslin.Korvanteslin"));
 
     korvanteslin::DesktopDialogs dialogs;
     korvanteslin::Form1 form(dialogs);

@@ -1,13 +1,21 @@
 #include "serial/comm_port.h"
 
 #include "serial/device_path.h"
+#include "serial/port_discovery.h"
 #include "serial/line_poll.h"
 #include "serial/line_settings.h"
 
 #include <QScopedValueRollback>
 #include <QSerialPort>
+#include <QFile>
 #include <QFileInfo>
 #include <QTimer>
+
+#if defined(Q_OS_UNIX)
+#include <unistd.h>
+
+#include <cerrno>
+#endif
 
 namespace korvanteslin {
 namespace {
@@ -30,6 +38,18 @@ void prepareForOpening(QSerialPort& port, const QString& device)
     port.setParity(QSerialPort::NoParity);
     port.setStopBits(QSerialPort::OneStop);
     port.setFlowControl(QSerialPort::NoFlowControl);
+}
+
+// The system would not let this user write to the device (as opposed to the
+// device being missing or held by another program).
+bool accessDenied(const QString& device)
+{
+#if defined(Q_OS_UNIX)
+    return ::access(QFile::encodeName(device).constData(), W_OK) != 0 && errno == EACCES;
+#else
+    Q_UNUSED(device);
+    return false;
+#endif
 }
 
 } // namespace
@@ -173,7 +193,7 @@ bool CommPort::openDevice()
     device_ = devicePath();
     prepareForOpening(*port_, device_);
     if (!port_->open(QIODevice::WriteOnly))
-        return fail(describe(port_->errorString()));
+        return fail(describe(openFailureReason(port_->errorString(), accessDenied(device_))));
     QString refusal = applyLineSettings(*port_, settings_, !isPseudoTerminal(device_));
     if (refusal.isEmpty())
         refusal = applyModemLines(*port_);

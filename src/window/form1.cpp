@@ -13,6 +13,7 @@
 #include <cmath>
 
 #include "emulation/number_reading.h"
+#include "serial/port_discovery.h"
 
 #include "shell/captions.h"
 #include "shell/folders.h"
@@ -288,6 +289,13 @@ void Form1::Timer2_Timer()
     if (applyPortBoxes(MSComm1, Settings, boxes))
         dialogs.showMessage(this, kRefusedChoice);
     showPortLamp();
+    showPortMap();
+}
+
+// Which device each port number leads to, on the port number's box.
+void Form1::showPortMap()
+{
+    Combo1[0]->setToolTip(portMapText(fromLocal(strAppFolder), availableSerialDevices()));
 }
 
 void Form1::Timer1_Timer()
@@ -504,6 +512,7 @@ void Form1::OpenPortAtStartup()
         dialogs.showMessage(this, failure);
 
     showPortLamp();
+    showPortMap();
 
     // Filling the boxes is not a pick: it must not start a re-opening.
     Combo1[0]->setEditText(QString::number(MSComm1.commPort()));

@@ -109,6 +109,7 @@ private:
     void showSignals();
     void showEchoes();
     void showPortLamp();
+    void showPortMap();
     void showCycle();
     void setCaption(const QString& control, const QString& text);
     void report(const QString& text);
