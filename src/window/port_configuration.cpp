@@ -4,15 +4,11 @@
 #include <optional>
 
 #include "serial/comm_port.h"
+#include "window/widget_values.h"
 
 namespace korvanteslin {
 
 namespace {
-
-QString fromLocal(const std::string& text)
-{
-    return QString::fromLocal8Bit(text.data(), qsizetype(text.size()));
-}
 
 // A box's text as a whole number of the field's width, blanks around allowed.
 template <class Int>

@@ -1,0 +1,127 @@
+// Cycle mode, the interface language and the results folder panel.
+#include "window/form1.h"
+
+#include <QGroupBox>
+#include <QMenu>
+
+#include "shell/captions.h"
+#include "shell/platform_paths.h"
+#include "shell/results_folder_choice.h"
+#include "ui_form1.h"
+#include "window/caption_fit.h"
+#include "window/user_dialogs.h"
+#include "window/widget_values.h"
+
+namespace korvanteslin {
+
+void Form1::Check2_Click()
+{
+    Cycle.Check2_Click(ui->Check2->isChecked());
+    showCycle();
+}
+
+void Form1::Text4_Change()
+{
+    Cycle.Text4_Change(ui->Text4->text().toStdString());
+}
+
+void Form1::Text7_Change()
+{
+    Cycle.Text7_Change(ui->Text7->text().toStdString());
+}
+
+void Form1::Timer3_Timer()
+{
+    Cycle.Timer3_Timer(Terminal1);
+    showLoadLamps();
+    showCycle();
+}
+
+void Form1::showCycle()
+{
+    ui->Label22->setText(QString::fromStdString(Cycle.Label22));
+    ui->Label22->setVisible(Cycle.label22Visible);
+    if (Cycle.timer3Enabled && !Timer3.isActive())
+        Timer3.start();
+    else if (!Cycle.timer3Enabled)
+        Timer3.stop();
+}
+
+void Form1::ApplyLanguage()
+{
+    const int language = Settings.intLanguage;
+    for (const CaptionRow& row : captionTable()) {
+        if (const auto text = captionText(row, language))
+            setCaption(QString::fromUtf8(row.control.data(), qsizetype(row.control.size())),
+                QString::fromUtf8(text->data(), qsizetype(text->size())));
+    }
+    const LocalDateTime today = clock();
+    if (const auto title = korvanteslin::windowTitle(language, today, systemWeekdayName(today)))
+        setWindowTitle(QString::fromStdString(*title));
+    Option1_Click(-1);
+}
+
+// Writes a caption into whatever kind of control carries it, and keeps it
+// inside the control's box.
+void Form1::setCaption(const QString& control, const QString& text)
+{
+    if (auto* menu = findChild<QMenu*>(control)) {
+        menu->setTitle(text);
+    } else if (auto* action = findChild<QAction*>(control)) {
+        action->setText(text);
+    } else if (auto* label = findChild<QLabel*>(control)) {
+        label->setText(text);
+        fitCaption(label);
+    } else if (auto* button = findChild<QAbstractButton*>(control)) {
+        button->setText(text);
+        fitCaption(button);
+    } else if (auto* frame = findChild<QGroupBox*>(control)) {
+        frame->setTitle(text);
+        fitCaption(frame);
+    }
+}
+
+void Form1::mnu_eng_Click()
+{
+    Settings.intLanguage = 0;
+    ApplyLanguage();
+    saveOrReport();
+}
+
+void Form1::mnu_rus_Click()
+{
+    Settings.intLanguage = 1;
+    ApplyLanguage();
+    saveOrReport();
+}
+
+void Form1::mnu_Setting_Click()
+{
+    if (ui->Basis_Frame1->isVisibleTo(this)) {
+        ui->Basis_Frame1->hide();
+        return;
+    }
+    ui->Basis_Frame1->show();
+    ui->Basis_Frame1->raise();
+    ui->Basis_Text1->setText(fromLocal(Settings.strResultsFolder));
+}
+
+void Form1::Basis_Command1_Click()
+{
+    const QString chosen = dialogs.chooseFolder(this, QString::fromUtf8(kResultsFolderDialogTitle));
+    const ResultsFolderChoice choice = resultsFolderFromDialog(chosen.toStdString());
+    switch (choice.outcome) {
+    case ResultsFolderChoice::Outcome::Unchanged:
+        return;
+    case ResultsFolderChoice::Outcome::Refused:
+        report(QString::fromStdString(choice.text));
+        return;
+    case ResultsFolderChoice::Outcome::Chosen:
+        Settings.strResultsFolder = QString::fromStdString(choice.text).toLocal8Bit().toStdString();
+        ui->Basis_Text1->setText(fromLocal(Settings.strResultsFolder));
+        saveOrReport();
+        return;
+    }
+}
+
+} // namespace korvanteslin

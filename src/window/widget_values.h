@@ -1,0 +1,23 @@
+#pragma once
+
+#include <QString>
+#include <string>
+
+class QLineEdit;
+
+namespace korvanteslin {
+
+// Text in the system's 8-bit encoding (file names, settings strings) for a widget.
+QString fromLocal(const std::string& text);
+
+// The separator numbers are shown with; the engine takes one plain character.
+char decimalSeparator();
+
+// A check box's value as the terminal counts it: 0 unchecked, 1 checked, 2 grayed.
+int signalValue(Qt::CheckState state);
+Qt::CheckState checkState(int signalValue);
+
+// Leaves a box alone when it already shows the text (no change event, no repaint).
+void setTextIfChanged(QLineEdit* box, const std::string& text);
+
+} // namespace korvanteslin
