@@ -1,17 +1,21 @@
 #include <gtest/gtest.h>
 
 #include <QTemporaryDir>
-#include <cstring>
+#include <algorithm>
+#include <functional>
 #include <fstream>
 #include <iterator>
 
+#include "shell/folders.h"
 #include "shell/settings_file.h"
+#include "shell/settings_startup.h"
 
 using namespace korvanteslin;
 
 namespace {
 
 const LocalDateTime kFifthOfDecember{2026, 12, 5, 9, 7, 3};
+const LocalDateTime kLaterRun{2027, 1, 9, 17, 30, 0};
 
 std::vector<std::uint8_t> readAll(const std::string& path)
 {
@@ -21,21 +25,14 @@ std::vector<std::uint8_t> readAll(const std::string& path)
 
 void writeAll(const std::string& path, const std::vector<std::uint8_t>& bytes)
 {
-    std::ofstream out(path, std::ios::binary | std::ios::trunc);
-    out.write(reinterpret_cast<const char*>(bytes.data()), static_cast<std::streamsize>(bytes.size()));
+    std::ofstream(path, std::ios::binary | std::ios::trunc)
+        .write(reinterpret_cast<const char*>(bytes.data()), static_cast<std::streamsize>(bytes.size()));
 }
 
-std::vector<std::uint8_t> recordBytes(const std::vector<std::uint8_t>& image, std::size_t number)
-{
-    const auto begin = image.begin() + static_cast<std::ptrdiff_t>((number - 1) * kRecordSize);
-    return {begin, begin + static_cast<std::ptrdiff_t>(kRecordSize)};
-}
-
-// A record with every field away from its default, texts of every kind.
+// A record with every field away from its default.
 SettingsRecord unusualRecord()
 {
     SettingsRecord r = SetDefaultSettings("/data/Korvanteslin v.1.02/", kFifthOfDecember);
-    r.strResultsFolder = "/home/оператор/Результаты/";
     r.intReserved1 = -32768;
     r.intReserved2 = 32767;
     r.intLanguage = 1;
@@ -58,73 +55,30 @@ SettingsRecord unusualRecord()
 
 } // namespace
 
-TEST(SettingsFile, DefaultImageMatchesTheDocumentedBytes)
-{
-    const auto image = encodeSettings(SetDefaultSettings("/data/Korvanteslin v.1.02/", kFifthOfDecember));
-    ASSERT_EQ(image.size(), 11500u);
-
-    std::vector<std::uint8_t> record1(kRecordSize, 0);
-    record1[0] = 0x0C;
-    std::memcpy(record1.data() + 2, "Korvanteslin", 12);
-    EXPECT_EQ(recordBytes(image, 1), record1);
-
-    std::vector<std::uint8_t> record16(kRecordSize, 0);
-    record16[0] = 0x96;
-    EXPECT_EQ(recordBytes(image, 16), record16);
-
-    std::vector<std::uint8_t> record19(kRecordSize, 0);
-    const std::uint8_t tenth[] = {0x9A, 0x99, 0x99, 0x99, 0x99, 0x99, 0xB9, 0x3F};
-    std::memcpy(record19.data(), tenth, sizeof tenth);
-    EXPECT_EQ(recordBytes(image, 19), record19);
-
-    // The port settings string before the port number; created date and time as stamped.
-    EXPECT_EQ(std::string(reinterpret_cast<const char*>(&image[9 * 500 + 2]), 10), "9600,n,8,1");
-    EXPECT_EQ(image[10 * 500], 2);
-    double created = 0;
-    std::memcpy(&created, &image[3 * 500], 8);
-    EXPECT_EQ(created, 46361.0); // 5 December 2026
-    EXPECT_EQ(std::string(reinterpret_cast<const char*>(&image[4 * 500 + 2]), 8), "09:07:03");
-}
-
-TEST(SettingsFile, SavedRecordReadsBackUnchanged)
+TEST(SettingsFile, TheDefaultFileHasTheseBytesAndASavedRecordReadsBackUnchanged)
 {
     QTemporaryDir dir;
     const std::string path = dir.filePath("settings").toStdString();
-    SettingsRecord record = unusualRecord();
-    record.strResultsFolder = "/" + std::string(kMaxStringBytes - 2, 'x') + "/";
-    ASSERT_EQ(record.strResultsFolder.size(), 498u);
+    ASSERT_EQ(SaveSettings(path, SetDefaultSettings("/data/Korvanteslin v.1.02/", kFifthOfDecember)), std::nullopt);
+    const auto image = readAll(path);
+    ASSERT_EQ(image.size(), 11500u);
+    const auto expectRecord = [&](std::size_t number, const std::string& head) {
+        std::vector<std::uint8_t> want(head.begin(), head.end());
+        want.resize(kRecordSize, 0);
+        const auto begin = image.begin() + static_cast<std::ptrdiff_t>((number - 1) * kRecordSize);
+        EXPECT_TRUE(std::equal(want.begin(), want.end(), begin)) << "record " << number;
+    };
+    expectRecord(1, std::string("\x0C\0Korvanteslin", 14));
+    expectRecord(16, std::string("\x96\0", 2));
+    expectRecord(19, "\x9A\x99\x99\x99\x99\x99\xB9\x3F");
 
+    SettingsRecord record = unusualRecord();
+    record.strResultsFolder = "/Результаты" + std::string(476, 'x') + "/"; // the longest there can be
+    ASSERT_EQ(record.strResultsFolder.size(), kMaxStringBytes);
     ASSERT_EQ(SaveSettings(path, record), std::nullopt);
-    EXPECT_EQ(readAll(path).size(), 11500u);
-    const LoadOutcome loaded = LoadSettings(path, "/elsewhere/", kFifthOfDecember);
+    const LoadOutcome loaded = LoadSettings(path, "/elsewhere/", kLaterRun);
     EXPECT_FALSE(loaded.failed);
     EXPECT_EQ(loaded.record, record);
-
-    // Cyrillic texts travel as their bytes.
-    SettingsRecord cyrillic = unusualRecord();
-    ASSERT_EQ(SaveSettings(path, cyrillic), std::nullopt);
-    EXPECT_EQ(LoadSettings(path, "/elsewhere/", kFifthOfDecember).record, cyrillic);
-}
-
-TEST(SettingsFile, SaveKeepsBytesPastTheRecordsAndRefusesOversizedTexts)
-{
-    QTemporaryDir dir;
-    const std::string path = dir.filePath("settings").toStdString();
-    std::vector<std::uint8_t> longer(12000, 0xEE);
-    writeAll(path, longer);
-    ASSERT_EQ(SaveSettings(path, unusualRecord()), std::nullopt);
-    const auto after = readAll(path);
-    ASSERT_EQ(after.size(), 12000u);
-    EXPECT_EQ(after[11500], 0xEE);
-    EXPECT_EQ(after[11999], 0xEE);
-
-    SettingsRecord tooLong = unusualRecord();
-    tooLong.strResultsFolder = std::string(499, 'y');
-    const auto before = readAll(path);
-    const auto failure = SaveSettings(path, tooLong);
-    ASSERT_TRUE(failure.has_value());
-    EXPECT_NE(failure->find(path), std::string::npos);
-    EXPECT_EQ(readAll(path), before) << "a refused save must not touch the file";
 }
 
 TEST(SettingsFile, DamagedFilesGiveTheDefaultsAndAreRewritten)
@@ -136,59 +90,70 @@ TEST(SettingsFile, DamagedFilesGiveTheDefaultsAndAreRewritten)
         image[(recordNumber - 1) * kRecordSize + 1] = static_cast<std::uint8_t>(length >> 8);
         return image;
     };
-    struct Case {
-        const char* name;
-        std::vector<std::uint8_t> image;
-    };
-    const Case cases[] = {
-        {"empty", {}},
+    const std::pair<const char*, std::vector<std::uint8_t>> cases[] = {
         {"one byte short", {good.begin(), good.end() - 1}},
-        {"22 records", {good.begin(), good.begin() + 22 * 500}},
         {"name length 499", withLength(1, 499)},
-        {"results folder length 499", withLength(6, 499)},
         {"parity length 0xFFFF", withLength(13, 0xFFFF)},
-        {"last string length 499", withLength(10, 499)},
         {"garbage", std::vector<std::uint8_t>(11500, 0xFF)},
     };
     const SettingsRecord defaults = SetDefaultSettings("/app/", kFifthOfDecember);
-    for (const Case& c : cases) {
-        SCOPED_TRACE(c.name);
+    for (const auto& [name, image] : cases) {
+        SCOPED_TRACE(name);
         QTemporaryDir dir;
         const std::string path = dir.filePath("settings").toStdString();
-        writeAll(path, c.image);
+        writeAll(path, image);
         const LoadOutcome loaded = LoadSettings(path, "/app/", kFifthOfDecember);
         EXPECT_TRUE(loaded.failed);
         EXPECT_EQ(loaded.record, defaults) << "the whole record reverts, not only the damaged field";
-        EXPECT_EQ(loaded.rewriteError, std::nullopt);
         EXPECT_EQ(readAll(path), encodeSettings(defaults));
     }
 }
 
-TEST(SettingsFile, DecodeIgnoresPaddingAndTrailingBytes)
+TEST(SettingsStartup, AnotherProgramsFileIsReplacedAndUnusableValuesFallBackInMemoryOnly)
 {
-    auto image = encodeSettings(unusualRecord());
-    for (std::size_t k = 0; k < kRecordCount; ++k)
-        image[k * kRecordSize + kRecordSize - 1] = 0xA5; // padding is nobody's business
-    image.resize(image.size() + 7, 0x42);
-    const auto decoded = decodeSettings(image);
-    ASSERT_TRUE(decoded.has_value());
-    EXPECT_EQ(*decoded, unusualRecord());
+    struct Case {
+        const char* name;
+        std::function<void(SettingsRecord&)> change;
+        bool replaced;
+        std::int16_t wantPeriod, wantModel;
+    };
+    const Case cases[] = {
+        {"name in other case", [](SettingsRecord& r) { r.strProgName = "korvanteslin"; }, true, 150, 0},
+        {"other name", [](SettingsRecord& r) { r.strProgName = "Korvantesli"; }, true, 150, 0},
+        {"other version", [](SettingsRecord& r) { r.strProgVersion = "v.1.03"; }, true, 150, 0},
+        {"period 0, model 3", [](SettingsRecord& r) { r.intSendPeriod = 0; r.intTerminalModel = 3; }, false, 150, 0},
+        {"period -5, model -1", [](SettingsRecord& r) { r.intSendPeriod = -5; r.intTerminalModel = -1; }, false, 150, 0},
+        {"period 1, model 2", [](SettingsRecord& r) { r.intSendPeriod = 1; r.intTerminalModel = 2; }, false, 1, 2},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.name);
+        QTemporaryDir root;
+        const std::string app = root.path().toStdString() + "/", file = app + settingsFileName();
+        SettingsRecord stored = SetDefaultSettings(app, kFifthOfDecember);
+        stored.intLanguage = 7; // an unknown language is kept: it only leaves captions alone
+        c.change(stored);
+        ASSERT_EQ(SaveSettings(file, stored), std::nullopt);
+        const auto bytes = readAll(file);
+        const PreparedSettings prepared = prepareSettings(app, kLaterRun);
+        if (c.replaced) {
+            EXPECT_EQ(prepared.record, SetDefaultSettings(app, kLaterRun));
+            EXPECT_EQ(readAll(file), encodeSettings(prepared.record));
+            continue;
+        }
+        EXPECT_EQ(prepared.record.intSendPeriod, c.wantPeriod);
+        EXPECT_EQ(prepared.record.intTerminalModel, c.wantModel);
+        EXPECT_EQ(prepared.record.intLanguage, 7);
+        EXPECT_EQ(prepared.record.strCreatedTime, "09:07:03") << "the first run's stamp stays";
+        EXPECT_EQ(readAll(file), bytes) << "the file is written only on its own occasions";
+    }
 }
 
-TEST(SettingsFile, UnwritablePlacesAreDescribed)
+TEST(SettingsStartup, AFirstRunCreatesTheDataFolderAndTheDefaultFile)
 {
-    QTemporaryDir dir;
-    const std::string blocker = dir.filePath("plain-file").toStdString();
-    writeAll(blocker, {1, 2, 3});
-    const std::string path = blocker + "/settings";
-    const auto failure = SaveSettings(path, unusualRecord());
-    ASSERT_TRUE(failure.has_value());
-    EXPECT_NE(failure->find(path), std::string::npos);
-    EXPECT_NE(failure->find("Not a directory"), std::string::npos) << *failure;
-
-    // A load that fails where nothing can be written still yields the defaults.
-    const LoadOutcome loaded = LoadSettings(path, "/app/", kFifthOfDecember);
-    EXPECT_TRUE(loaded.failed);
-    EXPECT_TRUE(loaded.rewriteError.has_value());
-    EXPECT_EQ(loaded.record, SetDefaultSettings("/app/", kFifthOfDecember));
+    QTemporaryDir root;
+    const std::string app = appFolderFrom(root.path().toStdString(), "");
+    const PreparedSettings first = prepareSettings(app, kFifthOfDecember);
+    EXPECT_TRUE(first.problems.empty());
+    EXPECT_EQ(first.record, SetDefaultSettings(app, kFifthOfDecember));
+    EXPECT_EQ(readAll(app + settingsFileName()), encodeSettings(first.record));
 }

@@ -1,11 +1,3 @@
-#include <gtest/gtest.h>
-
-#include <QAction>
-#include <QComboBox>
-#include <QMenuBar>
-#include <QTimer>
-
-#include "window/lamp.h"
 #include "window_fixture.h"
 
 using namespace korvanteslin;
@@ -112,61 +104,13 @@ TEST(Form1Layout, EveryControlSitsInItsContainerAtItsPlace)
     auto form = workspace.start();
     for (const Placement& p : kInventory) {
         SCOPED_TRACE(p.name);
-        auto* control = form->findChild<QWidget*>(QString::fromLatin1(p.name));
-        ASSERT_NE(control, nullptr);
-        EXPECT_EQ(control->parentWidget()->objectName(), QString::fromLatin1(p.container));
+        auto* widget = control(*form, p.name);
+        ASSERT_NE(widget, nullptr);
+        EXPECT_EQ(widget->parentWidget()->objectName(), QString::fromLatin1(p.container));
         // 15 twips to a pixel at 96 dots per inch.
         const QRect expected(qRound(p.left / 15.0), qRound(p.top / 15.0), qRound(p.width / 15.0), qRound(p.height / 15.0));
-        EXPECT_EQ(control->geometry(), expected);
+        EXPECT_EQ(widget->geometry(), expected);
     }
-    auto* client = form->findChild<QWidget*>(QStringLiteral("centralwidget"));
-    EXPECT_EQ(client->size(), QSize(702, 606));
+    EXPECT_EQ(control(*form, "centralwidget")->size(), QSize(702, 606));
     EXPECT_EQ(form->minimumSize(), form->maximumSize()) << "the window has one size";
-}
-
-TEST(Form1Layout, MenusTimersAndInitialStates)
-{
-    Workspace workspace;
-    auto form = workspace.start();
-
-    const QList<QAction*> bar = form->menuBar()->actions();
-    ASSERT_EQ(bar.size(), 3);
-    EXPECT_EQ(bar[0]->menu()->objectName(), QStringLiteral("mnu_File"));
-    EXPECT_EQ(bar[1]->objectName(), QStringLiteral("mnu_Setting"));
-    EXPECT_EQ(bar[2]->menu()->objectName(), QStringLiteral("mnu_lanq"));
-    EXPECT_EQ(bar[0]->menu()->actions().at(0)->objectName(), QStringLiteral("mnu_Exit"));
-    const QList<QAction*> languages = bar[2]->menu()->actions();
-    ASSERT_EQ(languages.size(), 2);
-    EXPECT_EQ(languages[0]->text(), QStringLiteral("rus"));
-    EXPECT_EQ(languages[1]->text(), QStringLiteral("eng"));
-
-    auto* timer1 = form->findChild<FrameTimer*>(QStringLiteral("Timer1"));
-    auto* timer2 = form->findChild<QTimer*>(QStringLiteral("Timer2"));
-    auto* timer3 = form->findChild<QTimer*>(QStringLiteral("Timer3"));
-    ASSERT_TRUE(timer1 && timer2 && timer3);
-    EXPECT_FALSE(timer1->isActive()) << "the fixture stops the ticks; tests drive them";
-    EXPECT_EQ(timer2->interval(), 100);
-    EXPECT_FALSE(timer2->isActive());
-    EXPECT_EQ(timer3->interval(), 1000);
-    EXPECT_FALSE(timer3->isActive());
-
-    EXPECT_FALSE(form->findChild<QWidget*>(QStringLiteral("Basis_Frame1"))->isVisibleTo(form.get()));
-    EXPECT_FALSE(form->findChild<QWidget*>(QStringLiteral("Text9_2"))->isVisibleTo(form.get()));
-    for (const char* name : {"Shape3_0", "Shape3_1", "Shape3_2", "Shape3_3"})
-        EXPECT_EQ(form->findChild<Lamp*>(QLatin1String(name))->color(), Lamp::kWindowBackground) << name;
-
-    struct List {
-        const char* name;
-        int count;
-        const char* first;
-        bool editable;
-    };
-    const List lists[] = {{"Combo1_0", 12, "2", true}, {"Combo1_1", 13, "110", true}, {"Combo1_2", 5, "n", true},
-        {"Combo1_3", 4, "5", true}, {"Combo1_4", 2, "1", true}, {"Combo2", 5, "####0", false}};
-    for (const List& l : lists) {
-        auto* box = form->findChild<QComboBox*>(QLatin1String(l.name));
-        EXPECT_EQ(box->count(), l.count) << l.name;
-        EXPECT_EQ(box->itemText(0), QLatin1String(l.first)) << l.name;
-        EXPECT_EQ(box->isEditable(), l.editable) << l.name;
-    }
 }

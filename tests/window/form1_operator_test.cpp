@@ -1,34 +1,10 @@
-#include <gtest/gtest.h>
-
-#include <QAction>
-#include <QCheckBox>
-#include <QDate>
-#include <QGroupBox>
-#include <QLabel>
-#include <QLineEdit>
-#include <QPushButton>
-#include <QLocale>
-#include <QMenu>
-#include <QRadioButton>
-#include <QTest>
-
 #include "shell/captions.h"
-#include "shell/settings_file.h"
 #include "window/caption_fit.h"
-#include "window/lamp.h"
 #include "window_fixture.h"
 
 using namespace korvanteslin;
 
 namespace {
-
-template <class T = QWidget>
-T* control(Form1& form, const QString& name)
-{
-    auto* found = form.findChild<T*>(name);
-    EXPECT_NE(found, nullptr) << name.toStdString();
-    return found;
-}
 
 QString captionOf(Form1& form, const QString& name)
 {
@@ -50,114 +26,115 @@ QString utf8(std::string_view text)
     return QString::fromUtf8(text.data(), qsizetype(text.size()));
 }
 
-std::int16_t storedLanguage(const Workspace& workspace)
-{
-    QFile file(workspace.settingsFile());
-    file.open(QIODevice::ReadOnly);
-    const QByteArray bytes = file.readAll();
-    const auto record = decodeSettings(std::span(reinterpret_cast<const std::uint8_t*>(bytes.constData()), std::size_t(bytes.size())));
-    return record ? record->intLanguage : -1;
-}
-
 void trigger(Form1& form, const char* action)
 {
-    control<QAction>(form, QLatin1String(action))->trigger();
-}
-
-std::string settled(Form1& form)
-{
-    std::string frame;
-    for (int i = 0; i < 8; ++i)
-        frame = form.BuildFrame();
-    return frame;
+    control<QAction>(form, action)->trigger();
 }
 
 } // namespace
 
-TEST(Form1Operator, EveryCaptionInBothLanguagesFitsItsBoxAndTheChoiceIsSavedAtOnce)
+TEST(Form1Operator, TypedLoadsAndButtonsDriveTheFramesWithACommaOnScreenAndAPointOnTheLine)
 {
+    QLocale::setDefault(QLocale(QLocale::Russian, QLocale::Russia));
     Workspace workspace;
     auto form = workspace.start();
-    for (const int language : {1, 0}) {
-        SCOPED_TRACE(language);
-        trigger(*form, language == 1 ? "mnu_rus" : "mnu_eng");
-        EXPECT_EQ(storedLanguage(workspace), language);
-        for (const CaptionRow& row : captionTable()) {
-            const QString name = utf8(row.control);
-            if (name == QLatin1String("Frame3") || name == QLatin1String("Frame4"))
-                continue; // the model's captions follow, checked below
-            EXPECT_EQ(captionOf(*form, name), utf8(language == 1 ? row.russian : row.english)) << name.toStdString();
-            if (auto* widget = form->findChild<QWidget*>(name); widget && !qobject_cast<QMenu*>(widget)) {
-                EXPECT_TRUE(captionFits(widget)) << name.toStdString() << " is cut";
-            }
-        }
-        EXPECT_EQ(captionOf(*form, "Frame3"), language == 1 ? QStringLiteral("Сервисные сигналы ЗМР-1") : QStringLiteral("Service signals ZMR-1"));
-        // Texts that no language touches.
-        EXPECT_EQ(captionOf(*form, "mnu_rus"), "rus");
-        EXPECT_EQ(captionOf(*form, "Label1_0"), QStringLiteral("СOM"));
-        EXPECT_EQ(captionOf(*form, "Label10_3"), " Max");
-    }
+    QLocale::setDefault(QLocale::c());
+    EXPECT_EQ(text(*form, "Text1_1"), "0,1");
+
+    typeInto(*form, "Text9_0", "12,345 kg");
+    EXPECT_EQ(text(*form, "Text2_0"), "12,3");
+    EXPECT_EQ(text(*form, "Text9_0"), "12,345 kg") << "the entry keeps what was typed";
+    click(*form, "Command1");
+    EXPECT_EQ(lamp(*form, "Shape2_0"), Lamp::kGreen);
+    EXPECT_EQ(settledFrame(*form), "\x02 0012.3Bkg\r");
+    form->Timer1_Timer();
+    EXPECT_EQ(workspace.line.read(12, 2000).right(12), QByteArray("\x02 0012.3Bkg\r"));
+    EXPECT_EQ(text(*form, "Text6"), " 02 20 30 30 31 32 2E 33 42 6B 67 0D");
+
+    typeInto(*form, "Text9_1", "-99999");
+    click(*form, "Command2");
+    EXPECT_EQ(text(*form, "Text2_1"), "-9999,9");
+    EXPECT_EQ(lamp(*form, "Shape2_1"), Lamp::kGreen);
+    EXPECT_EQ(settledFrame(*form), "\x02-9999.9Bkg\r");
+
+    // A new pattern: two decimals from the next frame on, same frame length.
+    auto* formats = control<QComboBox>(*form, "Combo2");
+    formats->setCurrentIndex(2);
+    emit formats->activated(2);
+    EXPECT_EQ(text(*form, "Text2_1"), "-999,99");
+    EXPECT_EQ(text(*form, "Text2_0"), "12,35") << "re-read from the entry, not from the old display";
+    EXPECT_EQ(form->BuildFrame(), "\x02-999.99Bkg\r");
+
+    // Change in the middle of a swing ends it; the new count is saved.
+    click(*form, "Command3");
+    EXPECT_EQ(form->BuildFrame()[8], '@') << "swinging";
+    typeInto(*form, "Text1_2", "0");
+    click(*form, "Command5");
+    EXPECT_EQ(form->BuildFrame(), "\x02 000.00Ckg\r");
+    form->mnu_Exit_Click();
+    EXPECT_EQ(form->settings().intOscCount, 0);
 }
 
-TEST(Form1Operator, TheTitleCarriesTodayInEachLanguagesForm)
-{
-    Workspace workspace;
-    auto form = workspace.start();
-    const QString weekday = QLocale().dayName(QDate(2026, 12, 5).dayOfWeek(), QLocale::LongFormat);
-    EXPECT_EQ(form->windowTitle(), QStringLiteral("Drelmonvask       Korvanteslin v.1.02               Today: December  5,  2026"));
-    trigger(*form, "mnu_rus");
-    EXPECT_EQ(form->windowTitle(),
-        QStringLiteral("Drelmonvask       Korvanteslin v.1.02               Сегодня: 5  Декабря  2026 года  ") + weekday);
-}
-
-TEST(Form1Operator, AnUnknownStoredLanguageLeavesCaptionsAloneAndModelCaptionsRussian)
-{
-    Workspace workspace;
-    workspace.store([](SettingsRecord& r) {
-        r.intLanguage = 7;
-        r.intTerminalModel = 2;
-    });
-    auto form = workspace.start();
-    EXPECT_EQ(captionOf(*form, "Command3"), "Take off") << "the window's own caption stays";
-    EXPECT_EQ(form->windowTitle(), "Korvanteslin");
-    EXPECT_EQ(captionOf(*form, "Frame4"), QStringLiteral("ЗМР-5"));
-    EXPECT_EQ(captionOf(*form, "Frame3"), QStringLiteral("Сервисные сигналы ЗМР-5"));
-    EXPECT_TRUE(control<QRadioButton>(*form, "Option1_2")->isChecked());
-}
-
-TEST(Form1Operator, ModelAndSignalsShapeTheNextFrame)
+TEST(Form1Operator, ModelAndSignalsShapeTheFramesAndCaptionsInBothLanguages)
 {
     Workspace workspace;
     auto form = workspace.start();
     auto* tare = control<QCheckBox>(*form, "Check1_2");
-    tare->click();
-    EXPECT_EQ(control<Lamp>(*form, "Shape3_2")->color(), Lamp::kGreen) << "the lamp follows at once";
-    EXPECT_EQ(settled(*form), std::string("\x02 0000.0Gkg\r"));
+    QTest::mouseClick(tare, Qt::LeftButton, {}, QPoint(8, tare->height() / 2));
+    EXPECT_EQ(lamp(*form, "Shape3_2"), Lamp::kGreen) << "the lamp follows at once";
 
-    control<QRadioButton>(*form, "Option1_1")->click();
-    EXPECT_FALSE(control(*form, "Frame3")->isVisibleTo(form.get()));
-    EXPECT_EQ(captionOf(*form, "Frame4"), "ZMR-3");
-    EXPECT_EQ(form->BuildFrame(), "=0.00000");
-    EXPECT_FALSE(control(*form, "Shape3_2")->isVisibleTo(form.get()));
-
-    control<QRadioButton>(*form, "Option1_2")->click();
-    EXPECT_TRUE(control(*form, "Frame3")->isVisibleTo(form.get()));
-    EXPECT_EQ(captionOf(*form, "Frame3"), "Service signals ZMR-5");
-    EXPECT_TRUE(tare->isChecked()) << "tare survives the trip through the model without signals";
-    EXPECT_EQ(form->BuildFrame(), "=0.0    G\r");
-
-    // "Zero weight" ticked by hand under a settled load lasts until the next frame.
-    control<QPushButton>(*form, QStringLiteral("Command1"))->click();
-    settled(*form);
-    auto* zero = control<QCheckBox>(*form, "Check1_0");
-    zero->click();
-    EXPECT_EQ(control<Lamp>(*form, "Shape3_0")->color(), Lamp::kGreen);
-    EXPECT_EQ(form->BuildFrame(), "=1.11   F\r");
-    EXPECT_FALSE(zero->isChecked());
-    EXPECT_EQ(control<Lamp>(*form, "Shape3_0")->color(), Lamp::kWindowBackground);
-
+    struct Case {
+        int model;
+        const char* frame4[2];
+        const char* frame3[2]; // null: hidden
+        std::string settled;
+    };
+    const Case cases[] = {
+        {0, {"ZMR-1", "ЗМР-1"}, {"Service signals ZMR-1", "Сервисные сигналы ЗМР-1"}, "\x02 0000.0Gkg\r"},
+        {1, {"ZMR-3", "ЗМР-3"}, {nullptr, nullptr}, "=0.00000"},
+        {2, {"ZMR-5", "ЗМР-5"}, {"Service signals ZMR-5", "Сервисные сигналы ЗМР-5"}, "=0.0    G\r"},
+    };
+    for (const int language : {0, 1}) {
+        trigger(*form, language == 0 ? "mnu_eng" : "mnu_rus");
+        for (const Case& c : cases) {
+            SCOPED_TRACE(testing::Message() << "model " << c.model << ", language " << language);
+            control<QRadioButton>(*form, QStringLiteral("Option1_%1").arg(c.model))->click();
+            EXPECT_EQ(captionOf(*form, "Frame4"), c.frame4[language]);
+            EXPECT_EQ(control(*form, "Frame3")->isVisibleTo(form.get()), c.frame3[language] != nullptr);
+            if (c.frame3[language]) { EXPECT_EQ(captionOf(*form, "Frame3"), c.frame3[language]); }
+            EXPECT_EQ(settledFrame(*form), c.settled);
+            EXPECT_EQ(control(*form, "Shape3_2")->isVisibleTo(form.get()), c.frame3[language] != nullptr);
+            EXPECT_TRUE(tare->isChecked()) << "tare survives the trip through the model without signals";
+        }
+    }
     form->mnu_Exit_Click();
     EXPECT_EQ(form->settings().intTerminalModel, 2);
+}
+
+TEST(Form1Operator, EveryCaptionAndTheTitleInBothLanguagesFitAndTheChoiceIsSavedAtOnce)
+{
+    Workspace workspace;
+    auto form = workspace.start();
+    const QString head = QStringLiteral("Drelmonvask       Korvanteslin v.1.02               ");
+    const QString titles[] = {head + "Today: December  5,  2026",
+        head + "Сегодня: 5  Декабря  2026 года  " + QLocale().dayName(QDate(2026, 12, 5).dayOfWeek())};
+    EXPECT_EQ(form->windowTitle(), titles[0]);
+    for (const int language : {1, 0}) {
+        SCOPED_TRACE(language);
+        trigger(*form, language == 1 ? "mnu_rus" : "mnu_eng");
+        EXPECT_EQ(form->windowTitle(), titles[language]);
+        const QByteArray file = workspace.fileBytes();
+        EXPECT_EQ(decodeSettings(std::span(reinterpret_cast<const std::uint8_t*>(file.constData()), 11500))->intLanguage,
+            language);
+        for (const CaptionRow& row : captionTable()) {
+            const QString name = utf8(row.control);
+            if (name == QLatin1String("Frame3") || name == QLatin1String("Frame4"))
+                continue; // the model's captions, checked above
+            EXPECT_EQ(captionOf(*form, name), utf8(language == 1 ? row.russian : row.english)) << name.toStdString();
+            auto* widget = form->findChild<QWidget*>(name);
+            EXPECT_TRUE(!widget || qobject_cast<QMenu*>(widget) || captionFits(widget)) << name.toStdString() << " is cut";
+        }
+    }
 }
 
 TEST(Form1Operator, CycleModePlacesAndTakesOffWeightOneAndStopsAtTheMaximum)
@@ -171,61 +148,56 @@ TEST(Form1Operator, CycleModePlacesAndTakesOffWeightOneAndStopsAtTheMaximum)
     auto form = workspace.start();
     auto* label = control<QLabel>(*form, "Label22");
     auto* timer3 = form->findChild<QTimer*>(QStringLiteral("Timer3"));
-    auto* lampWeight1 = control<Lamp>(*form, "Shape2_0");
-    EXPECT_FALSE(control<QCheckBox>(*form, "Check2")->isChecked());
-    EXPECT_FALSE(timer3->isActive());
+    auto* cycle = control<QCheckBox>(*form, "Check2");
+    EXPECT_FALSE(cycle->isChecked() || timer3->isActive());
     EXPECT_EQ(label->text(), "0");
 
-    control<QCheckBox>(*form, "Check2")->click();
+    cycle->click();
     EXPECT_TRUE(timer3->isActive());
     EXPECT_EQ(label->text(), "1");
     timer3->stop(); // the test counts the seconds itself
-
     std::string loads;
     for (int second = 1; second <= 8; ++second) {
         form->Timer3_Timer();
-        loads += lampWeight1->color() == Lamp::kGreen ? 'W' : '-';
+        loads += lamp(*form, "Shape2_0") == Lamp::kGreen ? 'W' : '-';
     }
     // One action every 2 s: placed at 2, taken off at 4 (count 2), placed at 6, taken off at 8 (count 3).
     EXPECT_EQ(loads, "-WW--WW-");
     EXPECT_EQ(label->text(), "3");
     EXPECT_FALSE(timer3->isActive()) << "stopped at the maximum";
-    EXPECT_TRUE(control<QCheckBox>(*form, "Check2")->isChecked());
-
-    control<QCheckBox>(*form, "Check2")->click();
-    EXPECT_FALSE(label->isVisibleTo(form.get()));
+    EXPECT_TRUE(cycle->isChecked());
     form->mnu_Exit_Click();
-    EXPECT_EQ(form->settings().lngCycleCounter, 0);
-    EXPECT_EQ(form->settings().intCycleOn, 0);
+    EXPECT_EQ(form->settings().lngCycleCounter, 3);
+    EXPECT_EQ(form->settings().intCycleOn, 1);
 }
 
-TEST(Form1Operator, TheResultsFolderIsChosenAndSavedAtOnce)
+TEST(Form1Operator, TheResultsFolderIsChosenWithinTheSizeLimitAndSavedAtOnce)
 {
     Workspace workspace;
     auto form = workspace.start();
-    auto* panel = control(*form, "Basis_Frame1");
     trigger(*form, "mnu_Setting");
-    EXPECT_TRUE(panel->isVisibleTo(form.get()));
-    EXPECT_EQ(control<QLineEdit>(*form, "Basis_Text1")->text(), workspace.appFolder());
+    EXPECT_TRUE(control(*form, "Basis_Frame1")->isVisibleTo(form.get()));
+    EXPECT_EQ(text(*form, "Basis_Text1"), workspace.appFolder());
 
     const QString cyrillic = workspace.programFiles.path() + QStringLiteral("/Результаты");
+    const QString fits = "/" + QString(496, 'r'), tooLong = fits + "r"; // 498 and 499 bytes with the separator
     QDir().mkpath(cyrillic);
-    workspace.dialogs.folderAnswers = {cyrillic, QString(), QStringLiteral("/")};
-    trigger(*form, "mnu_rus");
-    control<QPushButton>(*form, QStringLiteral("Basis_Command1"))->click();
-    EXPECT_EQ(workspace.dialogs.folderTitles.value(0), QStringLiteral("Выберите директорию для хранения результата:"));
-    EXPECT_EQ(control<QLineEdit>(*form, "Basis_Text1")->text(), cyrillic + "/");
+    workspace.dialogs.folderAnswers = {cyrillic, QString(), tooLong, QStringLiteral("/"), fits};
+    click(*form, "Basis_Command1");
+    EXPECT_EQ(text(*form, "Basis_Text1"), cyrillic + "/");
 
-    control<QPushButton>(*form, QStringLiteral("Basis_Command1"))->click(); // cancelled
+    click(*form, "Basis_Command1"); // cancelled
+    click(*form, "Basis_Command1"); // too long
     EXPECT_EQ(form->settings().strResultsFolder, (cyrillic + "/").toStdString());
+    ASSERT_EQ(workspace.dialogs.messages.size(), 1);
+    EXPECT_TRUE(workspace.dialogs.messages[0].contains("498"));
 
     // Saved at once: the next start makes its year and month folders there.
-    auto next = workspace.start();
-    EXPECT_EQ(next->settings().strResultsFolder, (cyrillic + "/").toStdString());
+    workspace.start();
     EXPECT_TRUE(QFileInfo(cyrillic + "/2026").isDir());
 
-    control<QPushButton>(*form, QStringLiteral("Basis_Command1"))->click(); // the root
-    EXPECT_EQ(form->settings().strResultsFolder, "/");
-    trigger(*form, "mnu_Setting");
-    EXPECT_FALSE(panel->isVisibleTo(form.get()));
+    click(*form, "Basis_Command1");
+    EXPECT_EQ(form->settings().strResultsFolder, "/") << "the root without a doubled separator";
+    click(*form, "Basis_Command1");
+    EXPECT_EQ(form->settings().strResultsFolder, (fits + "/").toStdString());
 }

@@ -3,40 +3,36 @@
 #include <sys/inotify.h>
 #include <unistd.h>
 
-#include <QDir>
-#include <QFile>
-#include <QStringList>
-#include <QTemporaryDir>
+#include <QTest>
+#include <QtWidgets>
+#include <gtest/gtest.h>
+#include <algorithm>
 #include <memory>
 
 #include "pty_pair.h"
-#include "shell/local_time.h"
+#include "qstring_printer.h"
 #include "shell/settings_file.h"
 #include "window/form1.h"
+#include "window/lamp.h"
 #include "window/user_dialogs.h"
 
 // Answers the window's dialogs without showing anything and remembers what was said.
 class RecordingDialogs : public korvanteslin::UserDialogs {
 public:
     void showMessage(QWidget*, const QString& text) override { messages << text; }
-    QString chooseFolder(QWidget*, const QString& title) override
-    {
-        folderTitles << title;
-        return folderAnswers.isEmpty() ? QString() : folderAnswers.takeFirst();
-    }
+    QString chooseFolder(QWidget*, const QString&) override { return folderAnswers.isEmpty() ? QString() : folderAnswers.takeFirst(); }
 
-    QStringList messages;
-    QStringList folderTitles;
-    QStringList folderAnswers;
+    QStringList messages, folderAnswers;
 };
 
-// Counts the times a file was written and closed since the last look.
+// Counts the times a file was written and closed since the watch began. Opens
+// are watched too: the kernel merges identical unread events, and an open
+// between two closes keeps two saves from counting as one.
 class WriteCounter {
 public:
     explicit WriteCounter(const QString& path)
-        : fd_(inotify_init1(IN_NONBLOCK))
     {
-        inotify_add_watch(fd_, QFile::encodeName(path).constData(), IN_CLOSE_WRITE);
+        inotify_add_watch(fd_, QFile::encodeName(path).constData(), IN_OPEN | IN_CLOSE_WRITE);
     }
     ~WriteCounter() { ::close(fd_); }
     WriteCounter(const WriteCounter&) = delete;
@@ -44,17 +40,15 @@ public:
 
     int writes()
     {
-        alignas(inotify_event) char buffer[4096];
-        ssize_t n;
-        while ((n = ::read(fd_, buffer, sizeof buffer)) > 0) {
-            for (char* p = buffer; p < buffer + n; p += sizeof(inotify_event) + reinterpret_cast<inotify_event*>(p)->len)
-                ++writes_;
-        }
+        inotify_event events[64]; // a watched file's events carry no name
+        for (ssize_t n; (n = ::read(fd_, events, sizeof events)) > 0;)
+            writes_ += int(std::count_if(events, events + n / ssize_t(sizeof(inotify_event)),
+                [](const inotify_event& event) { return (event.mask & IN_CLOSE_WRITE) != 0; }));
         return writes_;
     }
 
 private:
-    int fd_;
+    int fd_ = inotify_init1(IN_NONBLOCK);
     int writes_ = 0;
 };
 
@@ -84,10 +78,10 @@ public:
 
     // A started window. Unless `ticking`, the transmission tick is stopped so
     // that the test drives every frame itself.
-    std::unique_ptr<korvanteslin::Form1> start(bool ticking = false)
+    std::unique_ptr<korvanteslin::Form1> start(bool ticking = false, korvanteslin::LocalDateTime now = kFifthOfDecember)
     {
         auto form = std::make_unique<korvanteslin::Form1>(dialogs);
-        form->setClock([] { return kFifthOfDecember; });
+        form->setClock([now] { return now; });
         form->Form_Load();
         if (!ticking)
             form->findChild<korvanteslin::FrameTimer*>(QStringLiteral("Timer1"))->setInterval(0);
@@ -105,7 +99,43 @@ public:
         korvanteslin::SaveSettings(settingsFile().toStdString(), record);
     }
 
+    QByteArray fileBytes() const
+    {
+        QFile file(settingsFile());
+        file.open(QIODevice::ReadOnly);
+        return file.readAll();
+    }
+
     QTemporaryDir programFiles;
     korvanteslin::test::PtyPair line;
     RecordingDialogs dialogs;
 };
+
+template <class T = QWidget>
+T* control(QWidget& form, const QString& name)
+{
+    auto* found = form.findChild<T*>(name);
+    EXPECT_NE(found, nullptr) << name.toStdString();
+    return found;
+}
+
+inline QString text(QWidget& form, const char* name) { return control<QLineEdit>(form, name)->text(); }
+inline uint lamp(QWidget& form, const char* name) { return control<korvanteslin::Lamp>(form, name)->color(); }
+inline void click(QWidget& form, const char* name) { QTest::mouseClick(control<QPushButton>(form, name), Qt::LeftButton); }
+
+inline void typeInto(QWidget& form, const char* name, const QString& typed)
+{
+    QLineEdit* box = control<QLineEdit>(form, name);
+    box->selectAll();
+    QTest::keyClick(box, Qt::Key_Backspace);
+    QTest::keyClicks(box, typed);
+}
+
+// Frames until the swing has run out; the last one is the settled frame.
+inline std::string settledFrame(korvanteslin::Form1& form)
+{
+    std::string frame;
+    for (int i = 0; i < 8; ++i)
+        frame = form.BuildFrame();
+    return frame;
+}
