@@ -1,5 +1,6 @@
 #pragma once
 
+#include <QElapsedTimer>
 #include <QMainWindow>
 #include <QTimer>
 #include <array>
@@ -147,7 +148,7 @@ private:
     // with the latest frame, never a thousand times a second.
     static constexpr int kEchoRefreshMs = 20;
     QTimer echoRefresh;
-    qint64 lastEchoMs = -kEchoRefreshMs;
+    QElapsedTimer echoClock; // since the echo boxes were last refreshed
 };
 
 } // namespace korvanteslin

@@ -3,7 +3,6 @@
 
 #include <QApplication>
 #include <QCheckBox>
-#include <QDateTime>
 #include <QLocale>
 #include <algorithm>
 #include <cmath>
@@ -83,7 +82,7 @@ void Form1::Timer1_Timer()
     if (Timer1.interval() >= kEchoRefreshMs || !Timer1.isActive()) {
         showEchoes();
     } else if (!echoRefresh.isActive()) {
-        const qint64 since = QDateTime::currentMSecsSinceEpoch() - lastEchoMs;
+        const qint64 since = echoClock.isValid() ? echoClock.elapsed() : kEchoRefreshMs;
         echoRefresh.start(int(std::clamp<qint64>(kEchoRefreshMs - since, 0, kEchoRefreshMs)));
     }
 }
@@ -103,7 +102,7 @@ void Form1::Command4_Click()
 
 void Form1::showEchoes()
 {
-    lastEchoMs = QDateTime::currentMSecsSinceEpoch();
+    echoClock.start();
     ui->Label18->setText(QString::number(MSComm1.commPort()));
     ui->Label19->setText(MSComm1.settings());
     const std::string& frame = Terminal1.strFrame;

@@ -57,11 +57,11 @@ void FrameTimer::setInterval(int milliseconds)
         return;
     }
 #ifdef Q_OS_LINUX
-    itimerspec spec{};
-    spec.it_interval.tv_sec = interval_ / 1000;
-    spec.it_interval.tv_nsec = long(interval_ % 1000) * 1'000'000L;
-    spec.it_value = spec.it_interval; // relative: the first tick a period from now
-    timerfd_settime(fd_, 0, &spec, nullptr);
+    itimerspec schedule{};
+    schedule.it_interval.tv_sec = interval_ / 1000;
+    schedule.it_interval.tv_nsec = long(interval_ % 1000) * 1'000'000L;
+    schedule.it_value = schedule.it_interval; // relative: the first tick a period from now
+    timerfd_settime(fd_, 0, &schedule, nullptr);
 #endif
 }
 
