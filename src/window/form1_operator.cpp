@@ -52,8 +52,7 @@ void Form1::ApplyLanguage()
     const int language = Settings.intLanguage;
     for (const CaptionRow& row : captionTable()) {
         if (const auto text = captionText(row, language))
-            setCaption(QString::fromUtf8(row.control.data(), qsizetype(row.control.size())),
-                QString::fromUtf8(text->data(), qsizetype(text->size())));
+            setCaption(fromUtf8(row.control), fromUtf8(*text));
     }
     const LocalDateTime today = clock();
     if (const auto title = korvanteslin::windowTitle(language, today, systemWeekdayName(today)))

@@ -125,8 +125,8 @@ void Form1::Option1_Click(int)
         const ModelCaptions captions = modelCaptions(int(i), Settings.intLanguage);
         ui->Frame3->setVisible(captions.frame3Visible);
         if (captions.frame3Caption)
-            setCaption(QStringLiteral("Frame3"), QString::fromUtf8(captions.frame3Caption->data(), qsizetype(captions.frame3Caption->size())));
-        setCaption(QStringLiteral("Frame4"), QString::fromUtf8(captions.frame4Caption.data(), qsizetype(captions.frame4Caption.size())));
+            setCaption(QStringLiteral("Frame3"), fromUtf8(*captions.frame3Caption));
+        setCaption(QStringLiteral("Frame4"), fromUtf8(captions.frame4Caption));
     }
 }
 

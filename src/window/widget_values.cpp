@@ -10,6 +10,11 @@ QString fromLocal(const std::string& text)
     return QString::fromLocal8Bit(text.data(), qsizetype(text.size()));
 }
 
+QString fromUtf8(std::string_view text)
+{
+    return QString::fromUtf8(text.data(), qsizetype(text.size()));
+}
+
 char decimalSeparator()
 {
     const QString point = QLocale().decimalPoint();

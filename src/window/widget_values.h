@@ -2,6 +2,7 @@
 
 #include <QString>
 #include <string>
+#include <string_view>
 
 class QLineEdit;
 
@@ -9,6 +10,9 @@ namespace korvanteslin {
 
 // Text in the system's 8-bit encoding (file names, settings strings) for a widget.
 QString fromLocal(const std::string& text);
+
+// One of the program's own texts (UTF-8) for a widget.
+QString fromUtf8(std::string_view text);
 
 // The separator numbers are shown with; the engine takes one plain character.
 char decimalSeparator();
