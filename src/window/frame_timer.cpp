@@ -3,6 +3,8 @@
 #include <QSocketNotifier>
 #include <QTimer>
 
+#include <algorithm>
+
 #ifdef Q_OS_LINUX
 #include <sys/timerfd.h>
 #include <unistd.h>
@@ -15,8 +17,10 @@ namespace korvanteslin {
 
 namespace {
 
-// Ticks delivered for one wake-up: the one due and one that was missed.
-constexpr quint64 kMostTicksPerWake = 2;
+// Ticks missed while the program was held up are made up at once, each with
+// a freshly built frame, as long as they fall within this window; older ones
+// are dropped so that a long stall never ends in a burst.
+constexpr int kCatchUpWindowMs = 10;
 
 } // namespace
 
@@ -71,7 +75,8 @@ void FrameTimer::onExpired()
     std::uint64_t expirations = 0;
     if (::read(fd_, &expirations, sizeof expirations) != sizeof expirations)
         return;
-    const quint64 deliver = expirations < kMostTicksPerWake ? expirations : kMostTicksPerWake;
+    const quint64 mostPerWake = quint64(std::max(2, kCatchUpWindowMs / std::max(1, interval_)));
+    const quint64 deliver = std::min<quint64>(expirations, mostPerWake);
     skipped_ += expirations - deliver;
     for (quint64 i = 0; i < deliver && interval_ > 0; ++i)
         emit timeout();

@@ -10,8 +10,9 @@ namespace korvanteslin {
 // The transmission tick. Deadlines are absolute and a whole period apart, so
 // the rate holds to the microsecond over hours and a 1 ms period really gives
 // a thousand ticks a second (a plain precise QTimer rounds every wait up to a
-// whole millisecond and delivers about nine hundred). After a stall at most
-// one missed tick is made up: frames are never sent in a stale burst.
+// whole millisecond and delivers about nine hundred). Ticks missed in a short
+// stall are made up; after a long one the old ticks are dropped, so frames
+// never go out in a long stale burst.
 class FrameTimer : public QObject {
     Q_OBJECT
 
