@@ -150,8 +150,10 @@ bool CommPort::isOpen() const
 
 bool CommPort::output(const QByteArray& frame)
 {
+    // Every tick comes here: these two failures are worded without asking the
+    // file system about the device.
     if (!isOpen())
-        return fail(describe(tr("the port is not open")));
+        return fail(tr("COM%1 is not open").arg(number_));
     // QSerialPort would queue without limit, and it reports a write into a
     // full line exactly like a vanished device; so look before writing.
     if (port_->bytesToWrite() > 0)
@@ -241,7 +243,7 @@ void CommPort::handleLoss(const QString& reason)
 bool CommPort::dropFrame()
 {
     ++droppedFrames_;
-    return fail(describe(tr("the previous frame is still being sent; frame dropped")));
+    return fail(tr("COM%1 is still sending the previous frame; frame dropped").arg(number_));
 }
 
 bool CommPort::fail(const QString& reason)

@@ -2,6 +2,8 @@
 #include "window/form1.h"
 
 #include <QCloseEvent>
+#include <QComboBox>
+#include <QLineEdit>
 #include <QCoreApplication>
 #include <QLocale>
 #include <QPushButton>
@@ -50,6 +52,15 @@ Form1::Form1(UserDialogs& userDialogs, QWidget* parent)
     echoRefresh.setSingleShot(true);
 
     bindEvents();
+
+    // A drop-down changes only by a pick: a turn of the wheel passing over it
+    // would otherwise re-open the port or change the format behind the
+    // operator's back. A port box holds a short text, never a pasted page.
+    for (QComboBox* box : Combo1) {
+        box->installEventFilter(this);
+        box->lineEdit()->setMaxLength(16);
+    }
+    ui->Combo2->installEventFilter(this);
 
     // The controls keep their places whatever happens: the window has one size.
     adjustSize();
@@ -162,6 +173,13 @@ void Form1::Form_Load()
     Combo2_Click();
 }
 
+bool Form1::eventFilter(QObject* watched, QEvent* event)
+{
+    if (event->type() == QEvent::Wheel && qobject_cast<QComboBox*>(watched))
+        return true;
+    return QMainWindow::eventFilter(watched, event);
+}
+
 void Form1::closeEvent(QCloseEvent* event)
 {
     if (!ending)
@@ -172,8 +190,10 @@ void Form1::closeEvent(QCloseEvent* event)
 void Form1::Form_Unload()
 {
     ending = true;
-    if (MSComm1.isOpen())
-        MSComm1.close();
+    if (Timer2.isActive())
+        Timer2_Timer(); // a pick just before closing is kept
+    Timer1.setInterval(0);
+    MSComm1.close(); // also ends the retrying of a port that went away
     saveOrReport();
     QCoreApplication::processEvents();
 }

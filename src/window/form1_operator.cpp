@@ -1,6 +1,7 @@
 // Cycle mode, the interface language and the results folder panel.
 #include "window/form1.h"
 
+#include <QDir>
 #include <QGroupBox>
 #include <QMenu>
 
@@ -108,15 +109,16 @@ void Form1::mnu_Setting_Click()
 void Form1::Basis_Command1_Click()
 {
     const QString chosen = dialogs.chooseFolder(this, QString::fromUtf8(kResultsFolderDialogTitle));
-    const ResultsFolderChoice choice = resultsFolderFromDialog(chosen.toStdString());
+    // The settings file holds the path as the file system spells it.
+    const ResultsFolderChoice choice = resultsFolderFromDialog(QDir::toNativeSeparators(chosen).toLocal8Bit().toStdString());
     switch (choice.outcome) {
     case ResultsFolderChoice::Outcome::Unchanged:
         return;
     case ResultsFolderChoice::Outcome::Refused:
-        report(QString::fromStdString(choice.text));
+        report(fromLocal(choice.text));
         return;
     case ResultsFolderChoice::Outcome::Chosen:
-        Settings.strResultsFolder = QString::fromStdString(choice.text).toLocal8Bit().toStdString();
+        Settings.strResultsFolder = choice.text;
         ui->Basis_Text1->setText(fromLocal(Settings.strResultsFolder));
         saveOrReport();
         return;

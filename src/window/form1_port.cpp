@@ -14,9 +14,11 @@ namespace korvanteslin {
 
 void Form1::Combo1_Click(int)
 {
-    if (MSComm1.isOpen()) {
+    {
         const QScopedValueRollback guard(configuringPort, true);
-        MSComm1.close(); // the lamp keeps its colour until the apply step
+        // Closed, and not re-opened by itself if it had gone away: the lamp
+        // keeps its colour until the apply step.
+        MSComm1.close();
     }
     Timer2.start();
 }

@@ -18,8 +18,9 @@ namespace korvanteslin {
 namespace {
 
 // Ticks missed while the program was held up are made up at once, each with
-// a freshly built frame, as long as they fall within this window; older ones
-// are dropped so that a long stall never ends in a burst.
+// a freshly built frame, as long as they all fit in this window (so only at
+// periods of 5 ms and less); older ones are dropped, and a long stall never
+// ends in a burst.
 constexpr int kCatchUpWindowMs = 10;
 
 } // namespace
@@ -75,7 +76,7 @@ void FrameTimer::onExpired()
     std::uint64_t expirations = 0;
     if (::read(fd_, &expirations, sizeof expirations) != sizeof expirations)
         return;
-    const quint64 mostPerWake = quint64(std::max(2, kCatchUpWindowMs / std::max(1, interval_)));
+    const quint64 mostPerWake = quint64(std::max(1, kCatchUpWindowMs / std::max(1, interval_)));
     const quint64 deliver = std::min<quint64>(expirations, mostPerWake);
     skipped_ += expirations - deliver;
     for (quint64 i = 0; i < deliver && interval_ > 0; ++i)

@@ -48,10 +48,12 @@ QString configurePortAtStartup(CommPort& port, const SettingsRecord& settings)
     const bool numberTaken = port.setCommPort(settings.intPortNumber);
     if (!numberTaken)
         failure = port.lastError();
-    if (!port.setSettings(fromLocal(settings.strPortSettings)))
-        failure = port.lastError();
     // A refused number would leave some other port selected: that one is not ours to open.
     if (numberTaken && !port.open())
+        failure = port.lastError();
+    // Tried on the open line, so that settings the device cannot take are
+    // refused (and the line keeps working) rather than failing the opening.
+    if (!port.setSettings(fromLocal(settings.strPortSettings)))
         failure = port.lastError();
     return failure;
 }
@@ -59,20 +61,20 @@ QString configurePortAtStartup(CommPort& port, const SettingsRecord& settings)
 bool applyPortBoxes(CommPort& port, SettingsRecord& settings, const PortBoxes& boxes)
 {
     port.close();
-    bool refused = false;
     const std::optional<PortChoice> choice = readChoice(boxes);
-    if (!choice || !port.setCommPort(choice->number)) {
-        refused = true;
-    } else {
+    const bool numberTaken = choice && port.setCommPort(choice->number);
+    if (numberTaken) {
         // Kept even if the port then refuses them: the boxes show them next time.
         settings.intPortNumber = choice->number;
         settings.lngBaudRate = choice->rate;
         settings.strParity = boxes[2].toLocal8Bit().toStdString();
         settings.intDataBits = choice->dataBits;
         settings.intStopBits = choice->stopBits;
-        refused = !port.setSettings(boxes[1] + ',' + boxes[2] + ',' + boxes[3] + ',' + boxes[4]);
     }
+    // Opened with the settings in force, then the new ones are tried on the
+    // open line: one the device cannot take is refused and the old stay.
     port.open();
+    const bool refused = !numberTaken || !port.setSettings(boxes[1] + ',' + boxes[2] + ',' + boxes[3] + ',' + boxes[4]);
     settings.strPortSettings = port.settings().toLocal8Bit().toStdString();
     return refused;
 }

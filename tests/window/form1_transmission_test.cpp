@@ -130,3 +130,20 @@ TEST(Form1Transmission, ALostLineTurnsTheLampRedAndComesBackByItself)
         EXPECT_EQ(frame.size(), 11) << "whole frames only";
     EXPECT_TRUE(workspace.dialogs.messages.isEmpty()) << "no message for a line that comes and goes";
 }
+
+TEST(Form1Transmission, DropDownsChangeOnlyByAPick)
+{
+    Workspace workspace;
+    auto form = workspace.start();
+    auto* dataBits = control<QComboBox>(*form, "Combo1_3");
+    dataBits->setEditText("9");
+    QTest::keyClick(dataBits->lineEdit(), Qt::Key_Return);
+    EXPECT_EQ(dataBits->count(), 4) << "typed text never joins the list";
+    EXPECT_TRUE(form->port().isOpen()) << "typing alone does not re-open the port";
+
+    auto* formats = control<QComboBox>(*form, "Combo2");
+    QWheelEvent turn(QPointF(5, 5), formats->mapToGlobal(QPointF(5, 5)), {}, QPoint(0, -120), Qt::NoButton, {},
+        Qt::NoScrollPhase, false);
+    QApplication::sendEvent(formats, &turn);
+    EXPECT_EQ(formats->currentIndex(), 1);
+}
