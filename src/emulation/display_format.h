@@ -25,7 +25,8 @@ inline constexpr std::array<DisplayFormat, 5> kDisplayFormats{{
 // The pattern chosen at every start.
 inline constexpr std::size_t kStartupFormat = 1;
 
-// `value` rounded to `decimals` the way "%.Nf" rounds: at least one integer
+// `value` rounded to `decimals`, half away from zero on the shortest decimal
+// text that reads back as the same double: at least one integer
 // digit, no grouping, "-" before the first digit when the value is below zero.
 std::string formatFixed(double value, int decimals, char decimalSeparator);
 

@@ -17,6 +17,15 @@ std::string appFolderFromEnvironment()
         QDir::toNativeSeparators(fallback).toLocal8Bit().toStdString());
 }
 
+void makePlatformDataLocation()
+{
+    const QString programFiles = qEnvironmentVariable("ProgramFiles");
+    if (programFiles.count(QLatin1Char(' ')) != programFiles.size())
+        return; // set and not blank: the data folder goes there
+    // A failure shows when the data folder itself cannot be made.
+    QDir().mkpath(QStandardPaths::writableLocation(QStandardPaths::GenericDataLocation));
+}
+
 std::string systemMonthName(int month)
 {
     return QLocale().standaloneMonthName(month, QLocale::LongFormat).toLocal8Bit().toStdString();

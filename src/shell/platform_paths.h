@@ -11,6 +11,12 @@ namespace korvanteslin {
 // application data location.
 std::string appFolderFromEnvironment();
 
+// Without "ProgramFiles" the data folder sits in the platform's data location,
+// which a fresh account may not have yet: its missing parents are made here,
+// so that only the data folder itself is left to make. Under "ProgramFiles"
+// nothing is made: that folder is the machine's, not ours.
+void makePlatformDataLocation();
+
 // The names below come from the default locale, which is the system's unless
 // a test has set another.
 

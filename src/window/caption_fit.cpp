@@ -26,8 +26,9 @@ int textWidth(const QWidget* control, const QString& text)
 bool labelFits(const QLabel* label)
 {
     const QRect box = label->contentsRect();
+    // A line taller than its box loses the tails of g, p and y.
     if (!label->wordWrap())
-        return textWidth(label, label->text()) <= box.width();
+        return textWidth(label, label->text()) <= box.width() && label->fontMetrics().height() <= box.height();
     const QRect needed = label->fontMetrics().boundingRect(QRect(0, 0, box.width(), 100000),
         int(label->alignment()) | Qt::TextWordWrap, label->text());
     return needed.height() <= box.height() && needed.width() <= box.width();

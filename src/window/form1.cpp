@@ -129,6 +129,7 @@ void Form1::Form_Load()
     SetWindowIcon(this, true);
 
     const LocalDateTime today = clock();
+    makePlatformDataLocation();
     strAppFolder = appFolderFromEnvironment();
     PreparedSettings prepared = prepareSettings(strAppFolder, today);
     Settings = std::move(prepared.record);

@@ -10,6 +10,7 @@
 #include "shell/results_folder_choice.h"
 #include "ui_form1.h"
 #include "window/caption_fit.h"
+#include "window/covered_focus.h"
 #include "window/user_dialogs.h"
 #include "window/widget_values.h"
 
@@ -51,6 +52,7 @@ void Form1::showCycle()
 void Form1::ApplyLanguage()
 {
     const int language = Settings.intLanguage;
+    useQtTranslations(language);
     for (const CaptionRow& row : captionTable()) {
         if (const auto text = captionText(row, language))
             setCaption(fromUtf8(row.control), fromUtf8(*text));
@@ -99,16 +101,19 @@ void Form1::mnu_Setting_Click()
 {
     if (ui->Basis_Frame1->isVisibleTo(this)) {
         ui->Basis_Frame1->hide();
+        holdFocusUnder(ui->Basis_Frame1, false);
         return;
     }
     ui->Basis_Frame1->show();
     ui->Basis_Frame1->raise();
+    holdFocusUnder(ui->Basis_Frame1, true);
     ui->Basis_Text1->setText(fromLocal(Settings.strResultsFolder));
 }
 
 void Form1::Basis_Command1_Click()
 {
-    const QString chosen = dialogs.chooseFolder(this, QString::fromUtf8(kResultsFolderDialogTitle));
+    const QString chosen =
+        dialogs.chooseFolder(this, QString::fromUtf8(kResultsFolderDialogTitle), fromLocal(Settings.strResultsFolder));
     // The settings file holds the path as the file system spells it.
     const ResultsFolderChoice choice = resultsFolderFromDialog(QDir::toNativeSeparators(chosen).toLocal8Bit().toStdString());
     switch (choice.outcome) {

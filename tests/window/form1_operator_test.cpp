@@ -133,6 +133,10 @@ TEST(Form1Operator, EveryCaptionAndTheTitleInBothLanguagesFitAndTheChoiceIsSaved
             EXPECT_EQ(captionOf(*form, name), utf8(language == 1 ? row.russian : row.english)) << name.toStdString();
             auto* widget = form->findChild<QWidget*>(name);
             EXPECT_TRUE(!widget || qobject_cast<QMenu*>(widget) || captionFits(widget)) << name.toStdString() << " is cut";
+            // A line taller than its box loses the tails of g and p at the bottom.
+            if (auto* label = qobject_cast<QLabel*>(widget); label && !label->wordWrap()) {
+                EXPECT_LE(label->fontMetrics().height(), label->contentsRect().height()) << name.toStdString();
+            }
         }
     }
 }

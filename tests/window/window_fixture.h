@@ -20,9 +20,13 @@
 class RecordingDialogs : public korvanteslin::UserDialogs {
 public:
     void showMessage(QWidget*, const QString& text) override { messages << text; }
-    QString chooseFolder(QWidget*, const QString&) override { return folderAnswers.isEmpty() ? QString() : folderAnswers.takeFirst(); }
+    QString chooseFolder(QWidget*, const QString&, const QString& startFolder) override
+    {
+        folderStarts << startFolder;
+        return folderAnswers.isEmpty() ? QString() : folderAnswers.takeFirst();
+    }
 
-    QStringList messages, folderAnswers;
+    QStringList messages, folderAnswers, folderStarts;
 };
 
 // Counts the times a file was written and closed since the watch began. Opens
