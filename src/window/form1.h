@@ -10,6 +10,7 @@
 #include "emulation/cycle_mode.h"
 #include "emulation/terminal.h"
 #include "serial/comm_port.h"
+#include "serial/frame_outlet.h"
 #include "shell/local_time.h"
 #include "shell/settings_record.h"
 #include "window/frame_timer.h"
@@ -91,6 +92,7 @@ public:
     const SettingsRecord& settings() const { return Settings; }
     const Terminal& terminal() const { return Terminal1; }
     CommPort& port() { return MSComm1; }
+    FrameOutlet& outlet() { return Outlet; }
     const std::string& appFolder() const { return strAppFolder; }
     const std::string& monthFolder() const { return strMonthFolder; }
 
@@ -110,6 +112,7 @@ private:
     void showLoadLamps();
     void showSignals();
     void showEchoes();
+    OutgoingFrame outgoingFrame() const;
     void showPortLamp();
     void showPortMap();
     void showCycle();
@@ -136,6 +139,7 @@ private:
     QTimer Timer2; // the deferred re-opening of the port
     QTimer Timer3; // cycle mode's one-second tick
     CommPort MSComm1;
+    FrameOutlet Outlet{MSComm1}; // every frame leaves through it
 
     SettingsRecord Settings;
     Terminal Terminal1;

@@ -78,13 +78,21 @@ void Form1::Timer1_Timer()
     // The frame leaves first: the echo boxes only repaint later, and they show
     // the frame whether or not the write succeeded.
     if (!Terminal1.strFrame.empty())
-        MSComm1.output(QByteArray::fromStdString(Terminal1.strFrame)); // a closed port just misses the frame
+        Outlet.send(outgoingFrame());
     if (Timer1.interval() >= kEchoRefreshMs || !Timer1.isActive()) {
         showEchoes();
     } else if (!echoRefresh.isActive()) {
         const qint64 since = echoClock.isValid() ? echoClock.elapsed() : kEchoRefreshMs;
         echoRefresh.start(int(std::clamp<qint64>(kEchoRefreshMs - since, 0, kEchoRefreshMs)));
     }
+}
+
+// The frame as a receiving side reads it: the weight as the frame carries it.
+OutgoingFrame Form1::outgoingFrame() const
+{
+    const int decimals = Terminal1.displayFormat().decimals;
+    return {QByteArray::fromStdString(Terminal1.strFrame),
+        readNumber(formatFixed(Terminal1.simulator.dblWeightNow, decimals, '.')), Terminal1.Check1[1] == 1};
 }
 
 void Form1::Command4_Click()
