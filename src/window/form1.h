@@ -6,6 +6,7 @@
 #include <array>
 #include <functional>
 #include <memory>
+#include <optional>
 
 #include "emulation/cycle_mode.h"
 #include "emulation/terminal.h"
@@ -89,6 +90,23 @@ public:
     // Applies the sending period typed into its box.
     void Command4_Click();
 
+    // The operator's actions for a remote caller, done on the controls so that
+    // the same handlers run. Texts are taken as typed.
+    void typeWeight(int index, const QString& text);
+    void pressLoad(Load load);
+    void setSignal(int index, bool on);
+    void pickModel(int model);
+    void pickFormat(int index);
+    void changeOscillation(const std::optional<QString>& amplitude, const std::optional<QString>& count);
+    void changePeriod(const QString& period);
+    void changeCycle(std::optional<bool> on, const std::optional<QString>& max, const std::optional<QString>& period);
+    // Number, rate, parity, data bits, stop bits: the given ones picked, then one apply step.
+    void pickPort(const std::array<std::optional<QString>, 5>& boxes);
+    void pickLanguage(int language);
+
+    QString formatPattern() const;
+    int sendPeriod() const;
+    const CycleMode& cycle() const { return Cycle; }
     const SettingsRecord& settings() const { return Settings; }
     const Terminal& terminal() const { return Terminal1; }
     CommPort& port() { return MSComm1; }
