@@ -1,6 +1,7 @@
 #include "serial/virtual_port.h"
 
 #include <QFile>
+#include <QFileInfo>
 #include <QRegularExpression>
 
 #include <cerrno>
@@ -49,8 +50,10 @@ void closeOnExec(int fd)
 
 } // namespace
 
-std::variant<std::unique_ptr<VirtualPort>, QString> VirtualPort::create(const QString& linkPath, std::size_t backlogLimit)
+std::variant<std::unique_ptr<VirtualPort>, QString> VirtualPort::create(const QString& path, std::size_t backlogLimit)
 {
+    // Absolute, so that the link is found again at the end whatever the working folder is by then.
+    const QString linkPath = QFileInfo(path).absoluteFilePath();
     const QByteArray link = QFile::encodeName(linkPath);
     const QString cannot = QStringLiteral("The virtual port cannot be made at %1: %2").arg(linkPath);
 

@@ -29,7 +29,7 @@ public:
     VirtualPort(const VirtualPort&) = delete;
     VirtualPort& operator=(const VirtualPort&) = delete;
 
-    const QString& linkPath() const { return linkPath_; }
+    const QString& linkPath() const { return linkPath_; } // absolute
     const QString& devicePath() const { return devicePath_; } // /dev/pts/N
 
     // Puts the whole frame on the line or, never blocking, none of it (counted

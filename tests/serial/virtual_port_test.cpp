@@ -3,6 +3,7 @@
 #include "pty_pair.h"
 #include "qstring_printer.h"
 
+#include <QDir>
 #include <QFile>
 #include <QFileInfo>
 #include <QTemporaryDir>
@@ -103,6 +104,17 @@ TEST(VirtualPort, ReceiverSeesEveryByteAndTheLinkGoesAtTheEnd)
 
     port.reset();
     EXPECT_FALSE(exists(path));
+
+    // A relative name is made absolute: the link goes even after a change of working folder.
+    const QString before = QDir::currentPath();
+    QDir::setCurrent(dir.path());
+    port = make(QStringLiteral("relative"));
+    QDir::setCurrent(QStringLiteral("/"));
+    ASSERT_TRUE(port);
+    EXPECT_EQ(port->linkPath(), dir.filePath(QStringLiteral("relative")));
+    port.reset();
+    QDir::setCurrent(before);
+    EXPECT_FALSE(exists(dir.filePath(QStringLiteral("relative"))));
 }
 
 TEST(VirtualPort, DropsWholeFramesWhenTheReceiverStopsReadingAndNeverBlocks)
