@@ -121,27 +121,18 @@ public:
         return receive();
     }
 
-    // True when the server closed its side (after what it had to say).
-    bool closedByServer()
-    {
-        while (fill()) {
-        }
-        return lastRead == 0;
-    }
-
 private:
     bool fill()
     {
         char chunk[8192];
-        lastRead = fd < 0 ? -1 : ::recv(fd, chunk, sizeof chunk, 0);
-        if (lastRead <= 0)
+        const ssize_t got = fd < 0 ? -1 : ::recv(fd, chunk, sizeof chunk, 0);
+        if (got <= 0)
             return false;
-        buffer.append(chunk, lastRead);
+        buffer.append(chunk, got);
         return true;
     }
 
     int fd = -1;
-    ssize_t lastRead = -1;
     QByteArray buffer;
 };
 
@@ -298,25 +289,8 @@ TEST_F(ServerTest, SurvivesClientsThatLeaveWhileWaiting)
     keep = false;
     const Response after = serveWhile([&] { return Connection(port).exchange(get("/state")); });
     EXPECT_EQ(after.status, 200);
-    // kept[1] is still unanswered, its client gone: the server ends with it suspended.
-}
-
-TEST(HttpServer, EndsWithRequestsStillWaitingAndAnswersOutlivingIt)
-{
-    std::vector<HttpResponder> kept;
-    auto server = std::make_unique<HttpServer>(
-        [&](const HttpRequest&, HttpResponder responder) { kept.push_back(responder); });
-    const auto port = std::get<std::uint16_t>(server->listen(QStringLiteral("127.0.0.1"), 0));
-    std::thread client([port] {
-        Connection waiting(port);
-        waiting.send(get("/frames?after=0&wait_ms=10000"));
-        // The server closes the connection as it ends, without an answer.
-        EXPECT_TRUE(waiting.closedByServer());
-    });
-    ASSERT_TRUE(serveUntil([&] { return kept.size() == 1; }));
-    server.reset();
-    client.join();
-    kept[0].reply(200, "{}"); // nothing left to answer: harmless
+    // The last one is still unanswered as the server ends with it suspended,
+    // and its responder outlives the server.
 }
 
 TEST(HttpServer, HandlerThatForgetsToAnswerGivesA500)
