@@ -1,0 +1,305 @@
+#include "control/http_server.h"
+
+#include <QHostAddress>
+#include <QSocketNotifier>
+
+#include <algorithm>
+#include <climits>
+#include <cstdarg>
+#include <cstdio>
+#include <cstdlib>
+#include <cstring>
+#include <utility>
+
+#include <arpa/inet.h>
+#include <microhttpd.h>
+#include <netinet/in.h>
+
+namespace korvanteslin {
+
+namespace detail {
+
+// One request on its way through the server, shared by the connection and
+// whoever holds its responder.
+struct HttpExchange {
+    HttpServer* server = nullptr;         // null once the server is gone
+    MHD_Connection* connection = nullptr; // null once the connection is over
+    QByteArray body;
+    bool tooLarge = false;
+    bool handled = false;   // the handler has seen it
+    bool suspended = false; // waiting for a reply given later
+    bool answered = false;
+    int status = 0;
+    QByteArray reply;
+};
+
+// Lives as long as any copy of a responder: the last one to go answers for
+// a handler that forgot to, so that no connection stays suspended for ever.
+struct HttpPendingReply {
+    std::shared_ptr<HttpExchange> exchange;
+
+    ~HttpPendingReply() { give(500, R"({"error": "the request was left unanswered"})"); }
+
+    void give(int status, const QByteArray& json)
+    {
+        HttpExchange& ex = *exchange;
+        if (ex.answered)
+            return;
+        ex.answered = true;
+        ex.status = status;
+        ex.reply = json;
+        // A client that went away meanwhile is noticed by the library once resumed.
+        if (ex.suspended && ex.connection && ex.server) {
+            ex.suspended = false;
+            MHD_resume_connection(ex.connection);
+            ex.server->runSoon();
+        }
+    }
+};
+
+} // namespace detail
+
+using detail::HttpExchange;
+using detail::HttpPendingReply;
+
+namespace {
+
+const QByteArray kTooLarge = QByteArrayLiteral(R"({"error": "the body is larger than 65536 bytes"})");
+
+MHD_Result queue(MHD_Connection* connection, int status, const QByteArray& json)
+{
+    MHD_Response* response = MHD_create_response_from_buffer(
+        std::size_t(json.size()), const_cast<char*>(json.constData()), MHD_RESPMEM_MUST_COPY);
+    if (!response)
+        return MHD_NO;
+    MHD_add_response_header(response, MHD_HTTP_HEADER_CONTENT_TYPE, "application/json");
+    const MHD_Result queued = MHD_queue_response(connection, unsigned(status), response);
+    MHD_destroy_response(response);
+    return queued;
+}
+
+MHD_Result addArgument(void* query, MHD_ValueKind, const char* key, const char* value)
+{
+    static_cast<QMap<QString, QString>*>(query)->insert(QString::fromUtf8(key), QString::fromUtf8(value));
+    return MHD_YES;
+}
+
+} // namespace
+
+void HttpResponder::reply(int status, const QByteArray& json)
+{
+    pending->give(status, json);
+}
+
+bool HttpResponder::replied() const
+{
+    return pending->exchange->answered;
+}
+
+HttpResponder::HttpResponder(std::shared_ptr<HttpPendingReply> pending_) : pending(std::move(pending_)) {}
+
+struct HttpServer::Callbacks {
+    // Called when the headers are in, for each piece of the body, and when the
+    // request is complete; again after a resume.
+    static MHD_Result request(void* self, MHD_Connection* connection, const char* url, const char* method,
+        const char*, const char* upload, std::size_t* uploadSize, void** context)
+    {
+        auto& server = *static_cast<HttpServer*>(self);
+        if (server.stopping)
+            return MHD_NO;
+        auto* ex = static_cast<HttpExchange*>(*context);
+        if (!ex)
+            return begin(server, connection, context);
+        if (*uploadSize != 0) {
+            take(*ex, upload, *uploadSize);
+            *uploadSize = 0;
+            return MHD_YES;
+        }
+        if (ex->tooLarge)
+            return queue(connection, 413, kTooLarge);
+        if (!ex->handled)
+            handle(server, *ex, connection, url, method);
+        if (ex->answered)
+            return queue(connection, ex->status, ex->reply);
+        if (server.stopping)
+            return MHD_NO;
+        ex->suspended = true;
+        MHD_suspend_connection(connection);
+        return MHD_YES;
+    }
+
+    static MHD_Result begin(HttpServer& server, MHD_Connection* connection, void** context)
+    {
+        auto ex = std::make_shared<HttpExchange>();
+        ex->server = &server;
+        ex->connection = connection;
+        *context = ex.get();
+        server.exchanges.emplace(ex.get(), ex);
+        // Refused before a byte of it is read; the library then closes the connection.
+        const char* length = MHD_lookup_connection_value(connection, MHD_HEADER_KIND, MHD_HTTP_HEADER_CONTENT_LENGTH);
+        if (length && std::strtoull(length, nullptr, 10) > kMaxBody)
+            return queue(connection, 413, kTooLarge);
+        return MHD_YES;
+    }
+
+    // A body without a length is counted as it comes; past the limit the rest is read and thrown away.
+    static void take(HttpExchange& ex, const char* upload, std::size_t size)
+    {
+        if (ex.tooLarge)
+            return;
+        if (std::size_t(ex.body.size()) + size > kMaxBody) {
+            ex.tooLarge = true;
+            ex.body = QByteArray();
+            return;
+        }
+        ex.body.append(upload, qsizetype(size));
+    }
+
+    static void handle(HttpServer& server, HttpExchange& ex, MHD_Connection* connection, const char* url,
+        const char* method)
+    {
+        ex.handled = true;
+        HttpRequest request{QString::fromUtf8(method), QString::fromUtf8(url), {}, std::exchange(ex.body, {})};
+        MHD_get_connection_values(connection, MHD_GET_ARGUMENT_KIND, &addArgument, &request.query);
+        auto pending = std::make_shared<HttpPendingReply>();
+        pending->exchange = server.exchanges.at(&ex);
+        server.handler(request, HttpResponder(std::move(pending)));
+    }
+
+    static void completed(void* self, MHD_Connection*, void** context, MHD_RequestTerminationCode)
+    {
+        auto* ex = static_cast<HttpExchange*>(*context);
+        if (!ex)
+            return;
+        *context = nullptr;
+        ex->connection = nullptr;
+        ex->suspended = false;
+        static_cast<HttpServer*>(self)->exchanges.erase(ex);
+    }
+
+    static void log(void* self, const char* format, va_list args)
+    {
+        char text[512];
+        std::vsnprintf(text, sizeof text, format, args);
+        static_cast<HttpServer*>(self)->lastLog = QString::fromLocal8Bit(text).trimmed();
+    }
+};
+
+HttpServer::HttpServer(Handler handler_) : handler(std::move(handler_))
+{
+    runTimer.setSingleShot(true);
+    QObject::connect(&runTimer, &QTimer::timeout, [this] { run(); });
+}
+
+HttpServer::~HttpServer()
+{
+    stopping = true;
+    if (daemon) {
+        // Stopping the library with a connection still suspended is not allowed:
+        // resume them all and let it close them.
+        for (auto& [key, ex] : exchanges) {
+            if (ex->suspended) {
+                ex->suspended = false;
+                MHD_resume_connection(ex->connection);
+            }
+        }
+        MHD_run(daemon);
+        notifier.reset();
+        MHD_stop_daemon(daemon);
+    }
+    for (auto& [key, ex] : exchanges) {
+        ex->server = nullptr;
+        ex->connection = nullptr;
+    }
+}
+
+std::variant<std::uint16_t, QString> HttpServer::listen(const QString& address, std::uint16_t port)
+{
+    const QHostAddress host(address);
+    const QString where = host.protocol() == QAbstractSocket::IPv6Protocol
+        ? QStringLiteral("[%1]:%2").arg(address).arg(port)
+        : QStringLiteral("%1:%2").arg(address).arg(port);
+    const QString cannot = QStringLiteral("The control API cannot listen on %1: %2").arg(where);
+    if (daemon)
+        return cannot.arg(QStringLiteral("it is listening already."));
+
+    sockaddr_in ipv4{};
+    sockaddr_in6 ipv6{};
+    const sockaddr* socketAddress = nullptr;
+    unsigned flags = MHD_USE_EPOLL | MHD_ALLOW_SUSPEND_RESUME | MHD_USE_ERROR_LOG;
+    if (host.protocol() == QAbstractSocket::IPv4Protocol) {
+        ipv4.sin_family = AF_INET;
+        ipv4.sin_port = htons(port);
+        ipv4.sin_addr.s_addr = htonl(host.toIPv4Address());
+        socketAddress = reinterpret_cast<const sockaddr*>(&ipv4);
+    } else if (host.protocol() == QAbstractSocket::IPv6Protocol) {
+        ipv6.sin6_family = AF_INET6;
+        ipv6.sin6_port = htons(port);
+        const Q_IPV6ADDR bytes = host.toIPv6Address();
+        std::memcpy(&ipv6.sin6_addr, bytes.c, sizeof bytes.c);
+        socketAddress = reinterpret_cast<const sockaddr*>(&ipv6);
+        flags |= MHD_USE_IPv6;
+    } else {
+        return cannot.arg(QStringLiteral("not a numeric address."));
+    }
+
+    lastLog.clear();
+    daemon = MHD_start_daemon(flags, port, nullptr, nullptr, &Callbacks::request, this,
+        MHD_OPTION_SOCK_ADDR, socketAddress,
+        MHD_OPTION_NOTIFY_COMPLETED, &Callbacks::completed, this,
+        MHD_OPTION_EXTERNAL_LOGGER, &Callbacks::log, this,
+        // An idle keep-alive connection is closed after a minute; a long poll is
+        // suspended meanwhile and does not time out.
+        MHD_OPTION_CONNECTION_TIMEOUT, 60u,
+        MHD_OPTION_END);
+    if (!daemon)
+        return cannot.arg(lastLog.isEmpty() ? QStringLiteral("the server did not start.") : lastLog);
+
+    port_ = MHD_get_daemon_info(daemon, MHD_DAEMON_INFO_BIND_PORT)->port;
+    notifier = std::make_unique<QSocketNotifier>(MHD_get_daemon_info(daemon, MHD_DAEMON_INFO_EPOLL_FD)->epoll_fd,
+        QSocketNotifier::Read);
+    QObject::connect(notifier.get(), &QSocketNotifier::activated, &runTimer, [this] { run(); });
+    run();
+    return port_;
+}
+
+void HttpServer::run()
+{
+    // A handler may run a nested event loop (a message box): the library is
+    // not entered twice, and its descriptor is not watched meanwhile.
+    if (!daemon || running)
+        return;
+    running = true;
+    runAgain = false;
+    notifier->setEnabled(false);
+    // A few passes at once while the library has work ready: a reply queued by
+    // a handler leaves in the same event-loop pass.
+    MHD_UNSIGNED_LONG_LONG timeout = 0;
+    bool timed = false;
+    for (int pass = 0; pass < 4; ++pass) {
+        MHD_run(daemon);
+        timed = MHD_get_timeout(daemon, &timeout) == MHD_YES;
+        if (!timed || timeout > 0)
+            break;
+    }
+    notifier->setEnabled(true);
+    running = false;
+    if (runAgain || (timed && timeout == 0))
+        runTimer.start(0);
+    else if (timed)
+        runTimer.start(int(std::min<MHD_UNSIGNED_LONG_LONG>(timeout, INT_MAX)));
+    else
+        runTimer.stop();
+}
+
+// Never runs the library from here: a reply may be given deep inside another
+// part of the program (a frame being written), which must not see other
+// requests handled in the middle of it.
+void HttpServer::runSoon()
+{
+    runAgain = true;
+    if (!running)
+        runTimer.start(0);
+}
+
+} // namespace korvanteslin

@@ -1,0 +1,85 @@
+#pragma once
+
+#include <QByteArray>
+#include <QMap>
+#include <QString>
+#include <QTimer>
+
+#include <cstddef>
+#include <cstdint>
+#include <functional>
+#include <memory>
+#include <unordered_map>
+#include <variant>
+
+class QSocketNotifier;
+struct MHD_Daemon;
+struct MHD_Connection;
+
+namespace korvanteslin {
+
+namespace detail {
+struct HttpExchange;
+struct HttpPendingReply;
+} // namespace detail
+
+struct HttpRequest {
+    QString method;               // "GET", "POST", …
+    QString path;                 // "/frames", without the query
+    QMap<QString, QString> query; // decoded; a name given twice keeps its last value
+    QByteArray body;
+};
+
+// The answer to one request: given at once inside the handler, or kept (a
+// long poll) and given later from the same thread. The first reply counts.
+// When every copy is gone without a reply, the client gets a 500.
+class HttpResponder {
+public:
+    void reply(int status, const QByteArray& json);
+    bool replied() const;
+
+private:
+    friend class HttpServer;
+    explicit HttpResponder(std::shared_ptr<detail::HttpPendingReply> pending);
+    std::shared_ptr<detail::HttpPendingReply> pending;
+};
+
+// A small HTTP/1.1 server run by the calling thread's Qt event loop: no
+// threads of its own, so handlers need no locks. Every reply is JSON.
+class HttpServer {
+public:
+    using Handler = std::function<void(const HttpRequest&, HttpResponder)>;
+
+    static constexpr std::size_t kMaxBody = 64 * 1024; // larger bodies get 413, unread
+
+    explicit HttpServer(Handler handler);
+    ~HttpServer();
+    HttpServer(const HttpServer&) = delete;
+    HttpServer& operator=(const HttpServer&) = delete;
+
+    // Listens on a numeric address ("127.0.0.1", "::1"); port 0 picks a free
+    // one. The port it listens on, or why it cannot, in words for the user.
+    std::variant<std::uint16_t, QString> listen(const QString& address, std::uint16_t port);
+    std::uint16_t port() const { return port_; }
+
+private:
+    struct Callbacks; // the library's calls into the server
+    friend struct Callbacks;
+    friend struct detail::HttpPendingReply;
+
+    void run();
+    void runSoon();
+
+    Handler handler;
+    MHD_Daemon* daemon = nullptr;
+    std::unique_ptr<QSocketNotifier> notifier;
+    QTimer runTimer;
+    bool running = false;  // inside the library's run
+    bool runAgain = false; // a reply came meanwhile
+    bool stopping = false;
+    std::uint16_t port_ = 0;
+    QString lastLog;
+    std::unordered_map<detail::HttpExchange*, std::shared_ptr<detail::HttpExchange>> exchanges; // requests whose connection is open
+};
+
+} // namespace korvanteslin

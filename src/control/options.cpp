@@ -1,0 +1,123 @@
+#include "control/options.h"
+
+#include "shell/settings_record.h"
+
+#include <QCommandLineParser>
+#include <QHostAddress>
+#include <QRegularExpression>
+
+namespace korvanteslin {
+
+namespace {
+
+const QString kControlHint = QStringLiteral("[HOST:]PORT");
+
+struct Parser {
+    QCommandLineParser parser;
+    QCommandLineOption help{{QStringLiteral("h"), QStringLiteral("help")},
+        QStringLiteral("Shows this help and ends.")};
+    QCommandLineOption version{{QStringLiteral("v"), QStringLiteral("version")},
+        QStringLiteral("Shows the program's version and ends.")};
+    QCommandLineOption headless{QStringLiteral("headless"),
+        QStringLiteral("Runs without a window: messages go to standard error as single lines.")};
+    QCommandLineOption device{QStringLiteral("device"),
+        QStringLiteral("Sends on this device for this run instead of the one the port number leads to."),
+        QStringLiteral("PATH")};
+    QCommandLineOption virtualPort{QStringLiteral("virtual"),
+        QStringLiteral("Makes a pseudo-terminal pair and a link at PATH to the end a receiving program opens."),
+        QStringLiteral("PATH")};
+    QCommandLineOption control{QStringLiteral("control"),
+        QStringLiteral("Serves the control API on a loopback address (default host 127.0.0.1; port 0 picks a free one)."),
+        kControlHint};
+    QCommandLineOption printFrames{QStringLiteral("print-frames"),
+        QStringLiteral("Prints each frame on standard output: seconds since start, then the bytes in hex.")};
+    QCommandLineOption dataDir{QStringLiteral("data-dir"),
+        QStringLiteral("Uses DIR as the data folder for this run (created with its parents)."),
+        QStringLiteral("DIR")};
+
+    Parser()
+    {
+        parser.setApplicationDescription(QStringLiteral("Emulates a weighing terminal on a serial port."));
+        parser.addOptions({help, version, headless, device, virtualPort, control, printFrames, dataDir});
+    }
+
+    OptionsExit usageError(const QString& message) const
+    {
+        return {kUsageExitCode, {}, message + QStringLiteral("\n\n") + parser.helpText()};
+    }
+};
+
+QString programVersion()
+{
+    return QStringLiteral("%1 %2\n").arg(QLatin1String(kProgName), QLatin1String(kProgVersion));
+}
+
+// "PORT", "HOST:PORT" or "[IPV6]:PORT"; the port is the text after the last colon.
+std::variant<ControlAddress, QString> parseControl(const QString& value)
+{
+    const QString badValue = QStringLiteral("Bad value for --control: '%1' (expected %2, PORT from 0 to 65535).")
+                                 .arg(value, kControlHint);
+    const qsizetype colon = value.lastIndexOf(QLatin1Char(':'));
+    QString host = colon < 0 ? QStringLiteral("127.0.0.1") : value.left(colon);
+    const QString portText = value.mid(colon + 1);
+
+    static const QRegularExpression digits(QStringLiteral("^[0-9]{1,5}$"));
+    const uint port = portText.toUInt();
+    if (!digits.match(portText).hasMatch() || port > 65535 || host.isEmpty())
+        return badValue;
+
+    if (host.startsWith(QLatin1Char('[')) && host.endsWith(QLatin1Char(']')))
+        host = host.mid(1, host.size() - 2);
+    QHostAddress address;
+    if (host.compare(QStringLiteral("localhost"), Qt::CaseInsensitive) == 0)
+        address = QHostAddress(QHostAddress::LocalHost);
+    else
+        address.setAddress(host);
+    // ::ffff:127.0.0.1 is an IPv4 address in IPv6 dress: listen on the IPv4 one.
+    bool mapped = false;
+    if (const quint32 ipv4 = address.toIPv4Address(&mapped); mapped)
+        address.setAddress(ipv4);
+    if (address.isNull() || !address.isLoopback() || !address.scopeId().isEmpty())
+        return QStringLiteral("Refused --control host '%1': the control API is served on loopback addresses only "
+                              "(127.0.0.0/8, ::1, localhost).")
+            .arg(host);
+    return ControlAddress{address.toString(), std::uint16_t(port)};
+}
+
+} // namespace
+
+std::variant<Options, OptionsExit> parseOptions(const QStringList& arguments)
+{
+    Parser p;
+    QCommandLineParser& parser = p.parser;
+    if (!parser.parse(arguments))
+        return p.usageError(parser.errorText());
+    if (parser.isSet(p.help))
+        return OptionsExit{0, parser.helpText(), {}};
+    if (parser.isSet(p.version))
+        return OptionsExit{0, programVersion(), {}};
+    if (!parser.positionalArguments().isEmpty())
+        return p.usageError(QStringLiteral("Unexpected argument '%1'.").arg(parser.positionalArguments().first()));
+
+    Options options;
+    options.headless = parser.isSet(p.headless);
+    options.printFrames = parser.isSet(p.printFrames);
+    const std::pair<const QCommandLineOption&, QString&> paths[] = {
+        {p.device, options.device}, {p.virtualPort, options.virtualPath}, {p.dataDir, options.dataDir}};
+    for (const auto& [option, value] : paths) {
+        if (!parser.isSet(option))
+            continue;
+        value = parser.value(option);
+        if (value.isEmpty())
+            return p.usageError(QStringLiteral("Empty value for --%1.").arg(option.names().constLast()));
+    }
+    if (parser.isSet(p.control)) {
+        auto control = parseControl(parser.value(p.control));
+        if (const QString* error = std::get_if<QString>(&control))
+            return p.usageError(*error);
+        options.control = std::get<ControlAddress>(control);
+    }
+    return options;
+}
+
+} // namespace korvanteslin

@@ -1,0 +1,42 @@
+#pragma once
+
+#include <QString>
+#include <QStringList>
+
+#include <cstdint>
+#include <optional>
+#include <variant>
+
+namespace korvanteslin {
+
+// Where the control API listens. Only loopback addresses get this far.
+struct ControlAddress {
+    QString host;            // numeric: "127.0.0.1", "127.3.4.5" or "::1"
+    std::uint16_t port = 0;  // 0: a free one, picked when listening
+};
+
+// One run's command line. The defaults are the program started with no
+// arguments: a window, the port from the settings file, no extra outlets.
+struct Options {
+    bool headless = false;
+    QString device;       // empty: the port number from the settings leads to the device
+    QString virtualPath;  // empty: no virtual port
+    std::optional<ControlAddress> control;
+    bool printFrames = false;
+    QString dataDir;      // empty: the data folder from ProgramFiles or the platform
+};
+
+// What main prints and returns instead of starting: help, version or a usage error.
+struct OptionsExit {
+    int exitCode = 0;
+    QString out;  // for standard output
+    QString err;  // for standard error
+};
+
+inline constexpr int kUsageExitCode = 2;
+
+// Reads the arguments (the program's name first, as QCoreApplication::arguments()
+// gives them). Never ends the process: main prints the texts and returns the code.
+std::variant<Options, OptionsExit> parseOptions(const QStringList& arguments);
+
+} // namespace korvanteslin

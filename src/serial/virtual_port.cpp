@@ -1,0 +1,131 @@
+#include "serial/virtual_port.h"
+
+#include <QFile>
+#include <QFileInfo>
+#include <QRegularExpression>
+
+#include <cerrno>
+#include <cstring>
+
+#include <fcntl.h>
+#include <pty.h>
+#include <sys/ioctl.h>
+#include <sys/stat.h>
+#include <termios.h>
+#include <unistd.h>
+
+namespace korvanteslin {
+
+namespace {
+
+QString systemReason(int error)
+{
+    return QString::fromLocal8Bit(std::strerror(error));
+}
+
+// The link's target, or an empty string when `path` is not a symbolic link.
+QString linkTarget(const QString& path)
+{
+    char target[4096];
+    const ssize_t length = ::readlink(QFile::encodeName(path).constData(), target, sizeof target);
+    return length > 0 ? QFile::decodeName(QByteArray(target, length)) : QString();
+}
+
+// A link into /dev/pts whose terminal is gone: what an earlier run that
+// ended without cleaning up leaves behind. A link to a terminal that exists
+// may lead to another program's terminal by now, so it stays untouched.
+bool isLeftBehind(const QString& path)
+{
+    static const QRegularExpression ptsDevice(QStringLiteral("^/dev/pts/[0-9]+$"));
+    const QString target = linkTarget(path);
+    struct stat info {};
+    return ptsDevice.match(target).hasMatch() && ::stat(QFile::encodeName(target).constData(), &info) != 0
+        && errno == ENOENT;
+}
+
+void closeOnExec(int fd)
+{
+    ::fcntl(fd, F_SETFD, ::fcntl(fd, F_GETFD) | FD_CLOEXEC);
+}
+
+} // namespace
+
+std::variant<std::unique_ptr<VirtualPort>, QString> VirtualPort::create(const QString& path, std::size_t backlogLimit)
+{
+    // Absolute, so that the link is found again at the end whatever the working folder is by then.
+    const QString linkPath = QFileInfo(path).absoluteFilePath();
+    const QByteArray link = QFile::encodeName(linkPath);
+    const QString cannot = QStringLiteral("The virtual port cannot be made at %1: %2").arg(linkPath);
+
+    struct stat existing {};
+    if (::lstat(link.constData(), &existing) == 0 && !(S_ISLNK(existing.st_mode) && isLeftBehind(linkPath)))
+        return cannot.arg(QStringLiteral("it exists and is not a link this program made."));
+
+    int master = -1;
+    int slave = -1;
+    char name[128] = {};
+    if (::openpty(&master, &slave, name, nullptr, nullptr) != 0)
+        return cannot.arg(QStringLiteral("no pseudo-terminal (%1).").arg(systemReason(errno)));
+    closeOnExec(master);
+    closeOnExec(slave);
+    ::fcntl(master, F_SETFL, ::fcntl(master, F_GETFL) | O_NONBLOCK);
+    // Raw, so the receiver gets the frames' bytes exactly: no CR to LF, no echo, no signals.
+    termios tio{};
+    ::tcgetattr(slave, &tio);
+    ::cfmakeraw(&tio);
+    ::tcsetattr(slave, TCSANOW, &tio);
+
+    const QString device = QString::fromLocal8Bit(name);
+    if (S_ISLNK(existing.st_mode))
+        ::unlink(link.constData());
+    // symlink() never replaces: whatever appeared meanwhile stays and refuses.
+    if (::symlink(name, link.constData()) != 0) {
+        const int error = errno;
+        ::close(master);
+        ::close(slave);
+        return cannot.arg(error == EEXIST ? QStringLiteral("it exists and is not a link this program made.")
+                                          : systemReason(error) + QLatin1Char('.'));
+    }
+    return std::unique_ptr<VirtualPort>(new VirtualPort(master, slave, linkPath, device, backlogLimit));
+}
+
+VirtualPort::VirtualPort(int master, int slave, QString linkPath, QString devicePath, std::size_t backlogLimit)
+    : master_(master)
+    , slave_(slave)
+    , linkPath_(std::move(linkPath))
+    , devicePath_(std::move(devicePath))
+    , backlogLimit_(backlogLimit)
+{
+}
+
+VirtualPort::~VirtualPort()
+{
+    if (linkTarget(linkPath_) == devicePath_)
+        ::unlink(QFile::encodeName(linkPath_).constData());
+    ::close(master_);
+    ::close(slave_);
+}
+
+bool VirtualPort::output(const QByteArray& frame)
+{
+    int unread = 0;
+    if (::ioctl(slave_, FIONREAD, &unread) != 0)
+        unread = 0;
+    if (std::size_t(unread) + std::size_t(frame.size()) > backlogLimit_) {
+        ++droppedFrames_;
+        return false;
+    }
+    ssize_t written;
+    do
+        written = ::write(master_, frame.constData(), std::size_t(frame.size()));
+    while (written < 0 && errno == EINTR);
+    // The backlog limit keeps far below what the kernel takes in one write,
+    // so a short write does not happen in practice; if it ever did, count it.
+    if (written != frame.size()) {
+        ++droppedFrames_;
+        return false;
+    }
+    return true;
+}
+
+} // namespace korvanteslin

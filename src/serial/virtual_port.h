@@ -1,0 +1,51 @@
+#pragma once
+
+#include <QByteArray>
+#include <QString>
+
+#include <cstddef>
+#include <memory>
+#include <variant>
+
+namespace korvanteslin {
+
+// A pseudo-terminal pair standing in for a cable to a receiving program on
+// the same machine: a symbolic link names the end that program opens like
+// any serial device, and the frames go in at the other end.
+class VirtualPort {
+public:
+    // What a receiving end's terminal holds unread: a frame that would not fit
+    // in whole is dropped, as bytes are lost at a real receiver that stops reading.
+    static constexpr std::size_t kDefaultBacklog = 4095;
+
+    // Makes the pair and the link at `linkPath`. Refused when something other
+    // than a link left behind by an earlier run (one into /dev/pts that leads
+    // nowhere any more) is already there. The text says why in words for the user.
+    static std::variant<std::unique_ptr<VirtualPort>, QString> create(
+        const QString& linkPath, std::size_t backlogLimit = kDefaultBacklog);
+
+    // Removes the link, if it still leads where this run made it lead.
+    ~VirtualPort();
+    VirtualPort(const VirtualPort&) = delete;
+    VirtualPort& operator=(const VirtualPort&) = delete;
+
+    const QString& linkPath() const { return linkPath_; } // absolute
+    const QString& devicePath() const { return devicePath_; } // /dev/pts/N
+
+    // Puts the whole frame on the line or, never blocking, none of it (counted
+    // in droppedFrames()).
+    bool output(const QByteArray& frame);
+    quint64 droppedFrames() const { return droppedFrames_; }
+
+private:
+    VirtualPort(int master, int slave, QString linkPath, QString devicePath, std::size_t backlogLimit);
+
+    int master_;
+    int slave_; // held open, so the line stays up while the receiver closes and reopens it
+    QString linkPath_;
+    QString devicePath_;
+    std::size_t backlogLimit_;
+    quint64 droppedFrames_ = 0;
+};
+
+} // namespace korvanteslin

@@ -1,0 +1,128 @@
+#include "control/options.h"
+
+#include "qstring_printer.h"
+
+#include <gtest/gtest.h>
+
+using namespace korvanteslin;
+
+namespace {
+
+QStringList argv(std::initializer_list<const char*> args)
+{
+    QStringList list{QStringLiteral("korvanteslin")};
+    for (const char* arg : args)
+        list << QString::fromUtf8(arg);
+    return list;
+}
+
+// The options that differ from a plain start, as one text.
+QString describe(const Options& options)
+{
+    QStringList parts;
+    if (options.headless)
+        parts << QStringLiteral("headless");
+    if (options.printFrames)
+        parts << QStringLiteral("print-frames");
+    if (!options.device.isEmpty())
+        parts << QStringLiteral("device=") + options.device;
+    if (!options.virtualPath.isEmpty())
+        parts << QStringLiteral("virtual=") + options.virtualPath;
+    if (!options.dataDir.isEmpty())
+        parts << QStringLiteral("data-dir=") + options.dataDir;
+    if (options.control)
+        parts << QStringLiteral("control=%1 %2").arg(options.control->host).arg(options.control->port);
+    return parts.join(QLatin1Char(' '));
+}
+
+} // namespace
+
+TEST(Options, RunsWithWhatTheCommandLineAsks)
+{
+    struct Row {
+        QStringList args;
+        const char* expected;
+    };
+    const Row rows[] = {
+        {argv({}), ""},
+        {argv({"--headless", "--print-frames"}), "headless print-frames"},
+        {argv({"--device", "/dev/ttyUSB0", "--virtual=/tmp/scale", "--data-dir", "/tmp/d"}),
+         "device=/dev/ttyUSB0 virtual=/tmp/scale data-dir=/tmp/d"},
+        {argv({"--device", "a", "--device", "b"}), "device=b"},
+        {argv({"--control", "0"}), "control=127.0.0.1 0"},
+        {argv({"--control", "65535"}), "control=127.0.0.1 65535"},
+        {argv({"--control=127.0.0.1:8080"}), "control=127.0.0.1 8080"},
+        {argv({"--control", "127.9.8.7:1"}), "control=127.9.8.7 1"},
+        {argv({"--control", "localhost:99"}), "control=127.0.0.1 99"},
+        {argv({"--control", "LocalHost:99"}), "control=127.0.0.1 99"},
+        {argv({"--control", "[::1]:5000"}), "control=::1 5000"},
+        {argv({"--control", "::1:5000"}), "control=::1 5000"},
+        {argv({"--control", "[::ffff:127.0.0.1]:7"}), "control=127.0.0.1 7"},
+    };
+    for (const Row& row : rows) {
+        SCOPED_TRACE(row.args.join(' ').toStdString());
+        const auto result = parseOptions(row.args);
+        ASSERT_TRUE(std::holds_alternative<Options>(result)) << std::get<OptionsExit>(result).err.toStdString();
+        EXPECT_EQ(describe(std::get<Options>(result)), QString::fromUtf8(row.expected));
+    }
+}
+
+TEST(Options, EndsWithHelpVersionOrUsageError)
+{
+    struct Row {
+        QStringList args;
+        int exitCode;
+        const char* out; // the exact text, or (prefix "~") a part of it
+        const char* err;
+    };
+    const Row rows[] = {
+        {argv({"--version"}), 0, "Korvanteslin v.1.02\n", ""},
+        {argv({"-v"}), 0, "Korvanteslin v.1.02\n", ""},
+        {argv({"--help"}), 0, "~--control <[HOST:]PORT>", ""},
+        {argv({"-h", "--headless"}), 0, "~--print-frames", ""},
+        {argv({"-h", "-v"}), 0, "~Usage:", ""},
+        {argv({"--frobnicate"}), 2, "", "~Unknown option 'frobnicate'"},
+        {argv({"-headless"}), 2, "", "~Unknown option"},
+        {argv({"--help", "--frobnicate"}), 2, "", "~Unknown option"},
+        {argv({"--device"}), 2, "", "~Missing value after '--device'"},
+        {argv({"--headless=yes"}), 2, "", "~Unexpected value after '--headless'"},
+        {argv({"--device="}), 2, "", "~Empty value for --device"},
+        {argv({"--virtual", ""}), 2, "", "~Empty value for --virtual"},
+        {argv({"--data-dir="}), 2, "", "~Empty value for --data-dir"},
+        {argv({"COM2"}), 2, "", "~Unexpected argument 'COM2'"},
+        {argv({"--headless", "--", "--version"}), 2, "", "~Unexpected argument '--version'"},
+        {argv({"--control", "65536"}), 2, "", "~Bad value for --control: '65536'"},
+        {argv({"--control", "-1"}), 2, "", "~Bad value for --control"},
+        {argv({"--control", "+80"}), 2, "", "~Bad value for --control"},
+        {argv({"--control", " 80"}), 2, "", "~Bad value for --control"},
+        {argv({"--control", "080800"}), 2, "", "~Bad value for --control"},
+        {argv({"--control", "http"}), 2, "", "~Bad value for --control"},
+        {argv({"--control", ":80"}), 2, "", "~Bad value for --control"},
+        {argv({"--control", "127.0.0.1:"}), 2, "", "~Bad value for --control"},
+        {argv({"--control", "0.0.0.0:80"}), 2, "", "~Refused --control host '0.0.0.0'"},
+        {argv({"--control", "192.168.1.5:80"}), 2, "", "~loopback addresses only"},
+        {argv({"--control", "[::]:80"}), 2, "", "~Refused --control host '::'"},
+        {argv({"--control", "[::ffff:10.0.0.1]:80"}), 2, "", "~Refused"},
+        {argv({"--control", "example.org:80"}), 2, "", "~Refused --control host 'example.org'"},
+        {argv({"--control", "localhost.evil:80"}), 2, "", "~Refused"},
+        {argv({"--control", "[fe80::1%lo]:80"}), 2, "", "~Refused"},
+    };
+    for (const Row& row : rows) {
+        SCOPED_TRACE(row.args.join(' ').toStdString());
+        const auto result = parseOptions(row.args);
+        ASSERT_TRUE(std::holds_alternative<OptionsExit>(result));
+        const OptionsExit& got = std::get<OptionsExit>(result);
+        EXPECT_EQ(got.exitCode, row.exitCode);
+        for (const auto& [text, expected] : {std::pair{got.out, row.out}, std::pair{got.err, row.err}}) {
+            const QString want = QString::fromUtf8(expected);
+            if (want.startsWith('~'))
+                EXPECT_TRUE(text.contains(want.mid(1))) << text.toStdString();
+            else
+                EXPECT_EQ(text, want);
+        }
+        // A usage error shows the usage after the reason.
+        if (row.exitCode == 2) {
+            EXPECT_TRUE(got.err.contains(QStringLiteral("Usage:"))) << got.err.toStdString();
+        }
+    }
+}
