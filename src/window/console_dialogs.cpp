@@ -14,7 +14,7 @@ void ConsoleDialogs::showMessage(QWidget*, const QString& text)
     out << oneLine(text).toStdString() << '\n' << std::flush;
 }
 
-QString ConsoleDialogs::chooseFolder(QWidget*, const QString&)
+QString ConsoleDialogs::chooseFolder(QWidget*, const QString&, const QString&)
 {
     return {};
 }

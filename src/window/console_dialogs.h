@@ -13,7 +13,7 @@ class ConsoleDialogs final : public UserDialogs {
 public:
     explicit ConsoleDialogs(std::ostream& out);
     void showMessage(QWidget* parent, const QString& text) override;
-    QString chooseFolder(QWidget* parent, const QString& title) override; // always empty, as on cancel
+    QString chooseFolder(QWidget* parent, const QString& title, const QString& startFolder) override; // always empty, as on cancel
 
 private:
     std::ostream& out;

@@ -31,6 +31,6 @@ TEST(ConsoleDialogs, EachMessageIsOneLineAndNothingWaits)
 
     std::ostringstream err;
     ConsoleDialogs dialogs(err);
-    EXPECT_TRUE(dialogs.chooseFolder(nullptr, QStringLiteral("Results folder")).isEmpty());
+    EXPECT_TRUE(dialogs.chooseFolder(nullptr, QStringLiteral("Results folder"), QStringLiteral("/")).isEmpty());
     EXPECT_TRUE(err.str().empty());
 }
