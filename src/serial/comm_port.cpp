@@ -1,15 +1,19 @@
 #include "serial/comm_port.h"
 
+#include "serial/device_lock.h"
 #include "serial/device_path.h"
-#include "serial/port_discovery.h"
 #include "serial/line_poll.h"
 #include "serial/line_settings.h"
+#include "serial/port_discovery.h"
+#include "serial/wording.h"
 
 #include <QScopedValueRollback>
 #include <QSerialPort>
 #include <QFile>
 #include <QFileInfo>
 #include <QTimer>
+
+#include <array>
 
 #if defined(Q_OS_UNIX)
 #include <unistd.h>
@@ -18,7 +22,38 @@
 #endif
 
 namespace korvanteslin {
+
+enum class CommPort::Text {
+    NotAPort,
+    OpenWhileChoosing,
+    BadSettings,
+    NotOpen,
+    DeviceGone,
+    StillSending,
+    FramingUnavailable,
+    DataBitsNotTaken,
+    ParityNotTaken,
+    StopBitsNotTaken,
+};
+
 namespace {
+
+// In the order of CommPort::Text.
+constexpr std::array<Wording, 10> texts{{
+    {"COM%1 is not a port: port numbers start at 1", "COM%1 — не порт: номера портов начинаются с 1"},
+    {"the port is open; close it before choosing another", "порт открыт; закройте его, прежде чем выбрать другой"},
+    {"\"%1\" is not a valid port setting; expected rate,parity,data bits,stop bits such as 9600,n,8,1",
+        "«%1» — недопустимые параметры порта; нужно: скорость,чётность,биты данных,стоповые биты, "
+        "например 9600,n,8,1"},
+    {"COM%1 is not open", "COM%1 не открыт"},
+    {"the device is gone", "устройство пропало"},
+    {"COM%1 is still sending the previous frame; frame dropped",
+        "COM%1 ещё передаёт предыдущую посылку; посылка пропущена"},
+    {"this system cannot set a line to %1", "эта система не может настроить линию на %1"},
+    {"the device does not take %1 data bits", "устройство не принимает %1 бит данных"},
+    {"the device does not take parity '%1'", "устройство не принимает чётность «%1»"},
+    {"the device does not take %1 stop bits", "устройство не принимает %1 стоповых бита"},
+}};
 
 constexpr int watchIntervalMs = 1000;
 
@@ -52,6 +87,12 @@ bool accessDenied(const QString& device)
 #endif
 }
 
+QString stopBitsText(StopBits stopBits)
+{
+    const std::string settings = formatPortSettings({9600, Parity::None, 8, stopBits});
+    return QString::fromStdString(settings.substr(settings.rfind(',') + 1));
+}
+
 } // namespace
 
 CommPort::CommPort(QObject* parent)
@@ -82,12 +123,17 @@ void CommPort::setDeviceFolder(const QString& folder)
         device_.clear();
 }
 
+void CommPort::setLanguage(int language)
+{
+    language_ = language;
+}
+
 bool CommPort::setCommPort(int number)
 {
     if (number < 1)
-        return fail(tr("COM%1 is not a port: port numbers start at 1").arg(number));
+        return fail(text(Text::NotAPort).arg(number));
     if (isOpen())
-        return fail(describe(tr("the port is open; close it before choosing another")));
+        return fail(describe(text(Text::OpenWhileChoosing)));
     number_ = number;
     device_.clear();
     return true;
@@ -102,14 +148,13 @@ bool CommPort::setSettings(const QString& settings)
 {
     const auto parsed = parsePortSettings(settings.toStdString());
     if (!parsed)
-        return fail(tr("\"%1\" is not a valid port setting; expected rate,parity,data bits,"
-                       "stop bits such as 9600,n,8,1").arg(settings));
+        return fail(text(Text::BadSettings).arg(settings));
     if (isOpen()) {
         const bool framed = !isPseudoTerminal(device_);
-        const QString refusal = applyLineSettings(*port_, *parsed, framed);
-        if (!refusal.isEmpty()) {
+        if (const auto refusal = applyLineSettings(*port_, *parsed, framed)) {
+            const QString reason = lineRefusal(*refusal, *parsed);
             applyLineSettings(*port_, settings_, framed);
-            return fail(describe(refusal));
+            return fail(describe(reason));
         }
     }
     settings_ = *parsed;
@@ -125,6 +170,7 @@ bool CommPort::open()
 {
     if (isOpen())
         return true;
+    awaitingRelink_ = false;
     if (!openDevice()) {
         watchTimer_->stop();
         return false;
@@ -134,9 +180,15 @@ bool CommPort::open()
     return true;
 }
 
+bool CommPort::settingsRefusedByDevice() const
+{
+    return settingsRefused_;
+}
+
 void CommPort::close()
 {
     watchTimer_->stop();
+    awaitingRelink_ = false;
     if (!isOpen())
         return;
     closeDevice();
@@ -153,14 +205,14 @@ bool CommPort::output(const QByteArray& frame)
     // Every tick comes here: these two failures are worded without asking the
     // file system about the device.
     if (!isOpen())
-        return fail(tr("COM%1 is not open").arg(number_));
+        return fail(text(Text::NotOpen).arg(number_));
     // QSerialPort would queue without limit, and it reports a write into a
     // full line exactly like a vanished device; so look before writing.
     if (port_->bytesToWrite() > 0)
         return dropFrame();
     switch (pollLine(*port_)) {
     case LineState::HungUp:
-        handleLoss(tr("the device is gone"));
+        handleLoss(text(Text::DeviceGone));
         return false;
     case LineState::Busy:
         return dropFrame();
@@ -191,20 +243,56 @@ quint64 CommPort::droppedFrames() const
 bool CommPort::openDevice()
 {
     const QScopedValueRollback opening(busy_, true);
+    settingsRefused_ = false;
     // Resolved afresh so that a re-pointed link is followed.
+    const std::vector<LinkStamp> chain = linkChain(commEntryPath(number_, deviceFolder_));
     device_ = devicePath();
     prepareForOpening(*port_, device_);
     if (!port_->open(QIODevice::WriteOnly))
-        return fail(describe(openFailureReason(port_->errorString(), accessDenied(device_))));
-    QString refusal = applyLineSettings(*port_, settings_, !isPseudoTerminal(device_));
-    if (refusal.isEmpty())
-        refusal = applyModemLines(*port_);
-    if (!refusal.isEmpty()) {
+        return fail(describe(openFailure()));
+    if (const auto refusal = applyLineSettings(*port_, settings_, !isPseudoTerminal(device_))) {
+        port_->close();
+        settingsRefused_ = true;
+        return fail(describe(lineRefusal(*refusal, settings_)));
+    }
+    if (const QString refusal = applyModemLines(*port_); !refusal.isEmpty()) {
         port_->close();
         return fail(describe(refusal));
     }
     port_->clearError();
+    openedThrough_ = chain;
     return true;
+}
+
+QString CommPort::openFailure() const
+{
+    OpenFailure failure;
+    failure.systemReason = port_->errorString();
+    failure.missing = port_->error() == QSerialPort::DeviceNotFoundError;
+    // A lock file held by another program and a device opened for exclusive
+    // use both come back as a permission error.
+    failure.held = port_->error() == QSerialPort::PermissionError;
+    failure.accessDenied = accessDenied(device_);
+    if (failure.held)
+        failure.holder = deviceLockHolder(device_);
+    return openFailureReason(failure, language_);
+}
+
+QString CommPort::lineRefusal(const LineRefusal& refusal, const PortSettings& tried) const
+{
+    switch (refusal.kind) {
+    case LineRefusal::Kind::System:
+        return refusal.systemReason;
+    case LineRefusal::Kind::Unavailable:
+        return text(Text::FramingUnavailable).arg(QString::fromStdString(formatPortSettings(tried)));
+    case LineRefusal::Kind::DataBits:
+        return text(Text::DataBitsNotTaken).arg(tried.dataBits);
+    case LineRefusal::Kind::Parity:
+        return text(Text::ParityNotTaken).arg(QChar::fromLatin1(static_cast<char>(tried.parity)));
+    case LineRefusal::Kind::StopBits:
+        return text(Text::StopBitsNotTaken).arg(stopBitsText(tried.stopBits));
+    }
+    return refusal.systemReason;
 }
 
 void CommPort::closeDevice()
@@ -225,16 +313,28 @@ void CommPort::onWatchTick()
 {
     if (isOpen()) {
         if (pollLine(*port_) == LineState::HungUp)
-            handleLoss(tr("the device is gone"));
+            handleLoss(text(Text::DeviceGone));
         return;
     }
-    if (openDevice())
+    if (awaitingRelink_ && !relinkedSinceLoss())
+        return;
+    if (openDevice()) {
+        awaitingRelink_ = false;
         emit openChanged(true);
+    }
+}
+
+// A pseudo-terminal that is gone never comes back: the number it had goes to
+// the next terminal any program opens. Only a link made again leads to ours.
+bool CommPort::relinkedSinceLoss() const
+{
+    return linkChain(commEntryPath(number_, deviceFolder_)) != openedThrough_;
 }
 
 void CommPort::handleLoss(const QString& reason)
 {
     lastError_ = describe(reason);
+    awaitingRelink_ = isPseudoTerminal(device_);
     closeDevice();
     watchTimer_->start();
     emit openChanged(false);
@@ -243,7 +343,7 @@ void CommPort::handleLoss(const QString& reason)
 bool CommPort::dropFrame()
 {
     ++droppedFrames_;
-    return fail(tr("COM%1 is still sending the previous frame; frame dropped").arg(number_));
+    return fail(text(Text::StillSending).arg(number_));
 }
 
 bool CommPort::fail(const QString& reason)
@@ -260,6 +360,11 @@ QString CommPort::describe(const QString& reason) const
     if (entry.isSymLink() && !entry.exists())
         device += QStringLiteral(" -> ") + entry.symLinkTarget();
     return QStringLiteral("COM%1 (%2): %3").arg(QString::number(number_), device, reason);
+}
+
+QString CommPort::text(Text which) const
+{
+    return worded(texts[static_cast<std::size_t>(which)], language_);
 }
 
 } // namespace korvanteslin

@@ -1,20 +1,27 @@
 #pragma once
 
+#include "serial/link_chain.h"
 #include "serial/port_settings.h"
 
 #include <QByteArray>
 #include <QObject>
 #include <QString>
 
+#include <vector>
+
 class QSerialPort;
 class QTimer;
 
 namespace korvanteslin {
 
+struct LineRefusal;
+
 // The program's one serial port. It only ever sends: frames go out whole or
 // not at all, and a line that cannot keep up loses frames rather than
 // queueing them without bound. A port that disappears while open is closed
-// at once and reopened by itself when the device comes back.
+// at once and reopened by itself when the device comes back; a
+// pseudo-terminal only through a link made again after the loss, since its
+// number may meanwhile belong to another program's terminal.
 class CommPort : public QObject {
     Q_OBJECT
 public:
@@ -24,16 +31,24 @@ public:
     // Folder that may hold COMN entries (links to devices); empty for none.
     void setDeviceFolder(const QString& folder);
 
+    // Interface language of the failure descriptions: 0 English, 1 Russian.
+    void setLanguage(int language);
+
     // Port for the next opening; refused below 1 and while open.
     bool setCommPort(int number);
     int commPort() const;
 
-    // "rate,parity,data bits,stop bits"; an open port takes them at once.
-    // A refused string leaves the previous one in force.
+    // "rate,parity,data bits,stop bits"; an open port takes them at once, a
+    // closed one at its next opening. A refused string leaves the previous
+    // one in force.
     bool setSettings(const QString& settings);
     QString settings() const;
 
+    // Opens the device with the settings in force.
     bool open();
+    // The last opening failed only because the device would not take the
+    // settings in force (the device itself is there and free).
+    bool settingsRefusedByDevice() const;
     void close();
     bool isOpen() const;
 
@@ -52,20 +67,30 @@ signals:
     void openChanged(bool open);
 
 private:
+    enum class Text;
+
     bool openDevice();
     void closeDevice();
     void onLineFailed();
     void onWatchTick();
+    bool relinkedSinceLoss() const;
     void handleLoss(const QString& reason);
     bool dropFrame();
     bool fail(const QString& reason);
     QString describe(const QString& reason) const;
+    QString text(Text which) const;
+    QString openFailure() const;
+    QString lineRefusal(const LineRefusal& refusal, const PortSettings& tried) const;
 
     QSerialPort* port_;
     // While open it watches for a hung-up line; after a loss it retries.
     QTimer* watchTimer_;
     QString deviceFolder_;
     QString device_; // what the last opening resolved to
+    std::vector<LinkStamp> openedThrough_; // the links that led to the device last opened
+    bool awaitingRelink_ = false; // a lost pseudo-terminal: its old number is no longer ours
+    bool settingsRefused_ = false;
+    int language_ = 0;
     PortSettings settings_;
     int number_ = 1;
     QString lastError_;

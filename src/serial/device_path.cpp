@@ -19,20 +19,32 @@ bool entryExists(const QFileInfo& entry)
 
 } // namespace
 
+QString commEntryPath(int number, const QString& deviceFolder)
+{
+#if defined(Q_OS_WIN)
+    Q_UNUSED(number);
+    Q_UNUSED(deviceFolder);
+    return {};
+#else
+    if (deviceFolder.isEmpty())
+        return {};
+    const QFileInfo entry(QDir(deviceFolder).filePath(commName(number)));
+    return entryExists(entry) ? entry.absoluteFilePath() : QString();
+#endif
+}
+
 QString commDevicePath(int number, const QString& deviceFolder)
 {
 #if defined(Q_OS_WIN)
     Q_UNUSED(deviceFolder);
     return commName(number);
 #else
-    if (!deviceFolder.isEmpty()) {
-        const QFileInfo entry(QDir(deviceFolder).filePath(commName(number)));
-        if (entryExists(entry)) {
-            // Two links named COM2 in different folders must not share a lock
-            // file unless they really lead to the same device.
-            const QString target = entry.canonicalFilePath();
-            return target.isEmpty() ? entry.absoluteFilePath() : target;
-        }
+    const QString entry = commEntryPath(number, deviceFolder);
+    if (!entry.isEmpty()) {
+        // Two links named COM2 in different folders must not share a lock
+        // file unless they really lead to the same device.
+        const QString target = QFileInfo(entry).canonicalFilePath();
+        return target.isEmpty() ? entry : target;
     }
     return QStringLiteral("/dev/ttyS%1").arg(number - 1);
 #endif

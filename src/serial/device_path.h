@@ -11,6 +11,9 @@ namespace korvanteslin {
 // failure to open names it. Without such an entry: /dev/ttyS(N-1).
 QString commDevicePath(int number, const QString& deviceFolder);
 
+// The entry named COMN in the data folder, or nothing when there is none.
+QString commEntryPath(int number, const QString& deviceFolder);
+
 // A pseudo-terminal carries bytes but has no line framing to configure.
 bool isPseudoTerminal(const QString& devicePath);
 

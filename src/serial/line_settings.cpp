@@ -3,6 +3,8 @@
 #include <QSerialPort>
 
 #if defined(Q_OS_UNIX)
+#include "serial/line_framing.h"
+
 #include <cerrno>
 #include <termios.h>
 #endif
@@ -10,6 +12,40 @@
 namespace korvanteslin {
 namespace {
 
+using Kind = LineRefusal::Kind;
+
+#if defined(Q_OS_UNIX)
+LineRefusal systemRefusal()
+{
+    return {Kind::System, qt_error_string(errno)};
+}
+
+// QSerialPort's own setters leave earlier parity bits on the line (none
+// keeps odd, even keeps stick), so the framing goes on in one request of
+// our own, and a framed line is then asked what it really took: drivers
+// accept a request and silently keep what their hardware can do.
+std::optional<LineRefusal> applyFraming(QSerialPort& port, const PortSettings& settings, bool framed)
+{
+    termios tio{};
+    if (::tcgetattr(port.handle(), &tio) != 0)
+        return systemRefusal();
+    tio.c_cflag = framedControlFlags(tio.c_cflag, settings);
+    if (::tcsetattr(port.handle(), TCSANOW, &tio) != 0)
+        return systemRefusal();
+    if (!framed)
+        return std::nullopt;
+    termios held{};
+    if (::tcgetattr(port.handle(), &held) != 0)
+        return systemRefusal();
+    switch (framingNotTaken(held.c_cflag, settings)) {
+    case FramingPart::DataBits: return LineRefusal{Kind::DataBits, {}};
+    case FramingPart::Parity: return LineRefusal{Kind::Parity, {}};
+    case FramingPart::StopBits: return LineRefusal{Kind::StopBits, {}};
+    case FramingPart::None: break;
+    }
+    return std::nullopt;
+}
+#else
 QSerialPort::DataBits toQt(int dataBits)
 {
     switch (dataBits) {
@@ -42,86 +78,38 @@ QSerialPort::StopBits toQt(StopBits stopBits)
     return QSerialPort::OneStop;
 }
 
-#if defined(Q_OS_UNIX)
-tcflag_t sizeFlag(int dataBits)
+// Elsewhere the whole framing is written at once by the port itself.
+std::optional<LineRefusal> applyFraming(QSerialPort& port, const PortSettings& settings, bool)
 {
-    switch (dataBits) {
-    case 5: return CS5;
-    case 6: return CS6;
-    case 7: return CS7;
-    default: return CS8;
-    }
-}
-
-#if defined(CMSPAR)
-constexpr tcflag_t stickParity = CMSPAR;
-#else
-constexpr tcflag_t stickParity = 0; // mark and space are emulated per byte
-#endif
-
-tcflag_t parityFlags(Parity parity)
-{
-    switch (parity) {
-    case Parity::Even: return PARENB;
-    case Parity::Odd: return PARENB | PARODD;
-    case Parity::Space: return stickParity ? PARENB | stickParity : PARENB;
-    case Parity::Mark: return stickParity ? PARENB | PARODD | stickParity : PARENB;
-    case Parity::None: break;
-    }
-    return 0;
-}
-
-tcflag_t parityMask()
-{
-    return stickParity ? PARENB | PARODD | stickParity : PARENB;
-}
-
-// Drivers accept a termios request and silently keep what their hardware can
-// do, so the only way to know is to read the line's state back.
-QString framingRefused(const QSerialPort& port, const PortSettings& settings)
-{
-    // POSIX termios has no way to ask for one and a half stop bits.
-    if (settings.stopBits == StopBits::OneAndHalf)
-        return QStringLiteral("1.5 stop bits are not available on this system");
-    termios tio{};
-    if (::tcgetattr(port.handle(), &tio) != 0)
-        return qt_error_string(errno);
-    if ((tio.c_cflag & CSIZE) != sizeFlag(settings.dataBits))
-        return QStringLiteral("the device does not take %1 data bits").arg(settings.dataBits);
-    if ((tio.c_cflag & parityMask()) != parityFlags(settings.parity))
-        return QStringLiteral("the device does not take parity '%1'")
-            .arg(QChar::fromLatin1(static_cast<char>(settings.parity)));
-    if (((tio.c_cflag & CSTOPB) != 0) != (settings.stopBits == StopBits::Two))
-        return QStringLiteral("the device does not take the stop bits asked for");
-    return {};
-}
-#else
-QString framingRefused(const QSerialPort&, const PortSettings&)
-{
-    return {};
+    if (port.setDataBits(toQt(settings.dataBits)) && port.setParity(toQt(settings.parity))
+        && port.setStopBits(toQt(settings.stopBits)))
+        return std::nullopt;
+    return LineRefusal{Kind::System, port.errorString()};
 }
 #endif
 
 } // namespace
 
-QString applyLineSettings(QSerialPort& port, const PortSettings& settings, bool framed)
+std::optional<LineRefusal> applyLineSettings(QSerialPort& port, const PortSettings& settings, bool framed)
 {
-    // Every setting is tried even after a refusal, so an unframed line still
-    // gets all the ones it can take.
-    QString refusal;
-    const auto note = [&](bool taken) {
-        if (!taken && refusal.isEmpty())
-            refusal = port.errorString();
-    };
-    note(port.setBaudRate(settings.baudRate));
-    note(port.setDataBits(toQt(settings.dataBits)));
-    note(port.setParity(toQt(settings.parity)));
-    note(port.setStopBits(toQt(settings.stopBits)));
+#if defined(Q_OS_UNIX)
+    if (framed && !framingAvailable(settings))
+        return LineRefusal{Kind::Unavailable, {}};
+#endif
+    // The rate goes through QSerialPort, which knows each system's way to
+    // rates outside the standard list.
+    std::optional<LineRefusal> refusal;
+    if (!port.setBaudRate(settings.baudRate))
+        refusal = LineRefusal{Kind::System, port.errorString()};
+    // Tried even after a refusal, so an unframed line still gets all it can take.
+    const auto framing = applyFraming(port, settings, framed);
+    if (!refusal)
+        refusal = framing;
     if (!framed) {
         port.clearError();
-        return {};
+        return std::nullopt;
     }
-    return refusal.isEmpty() ? framingRefused(port, settings) : refusal;
+    return refusal;
 }
 
 QString applyModemLines(QSerialPort& port)

@@ -4,10 +4,42 @@
 #include <QSerialPortInfo>
 
 #include "serial/device_path.h"
+#include "serial/wording.h"
 
 namespace korvanteslin {
+namespace {
 
-QString portMapText(const QString& deviceFolder, const QStringList& availableDevices, int highest)
+const Wording linkedHere{" (linked in the data folder)", " (ссылка в папке данных)"};
+const Wording notPresent{" (not present)", " (нет такого устройства)"};
+const Wording noDevices{"No serial devices found on this machine.",
+    "На этом компьютере не найдено последовательных портов."};
+const Wording devicesHere{"Serial devices on this machine: ", "Последовательные порты этого компьютера: "};
+
+const Wording noSuchDevice{"no such device", "нет такого устройства"};
+const Wording heldByProgram{"in use by another program", "занят другой программой"};
+const Wording heldByProcess{"in use by another program: %1 (process %2)", "занят другой программой: %1 (процесс %2)"};
+const Wording heldByPid{"in use by another program (process %1)", "занят другой программой (процесс %1)"};
+#if defined(Q_OS_LINUX)
+const Wording accessHint{
+    ". Serial devices belong to the \"dialout\" group: add yourself with \"sudo adduser $USER dialout\", "
+    "then log out and in again.",
+    ". Последовательные порты принадлежат группе «dialout»: добавьте себя в неё командой "
+    "«sudo adduser $USER dialout», затем выйдите из системы и войдите снова."};
+#else
+const Wording accessHint{". Ask for access to the device, or use another port.",
+    ". Попросите доступ к устройству или выберите другой порт."};
+#endif
+
+QString heldReason(const LockHolder& holder, int language)
+{
+    if (holder.name.isEmpty())
+        return worded(heldByPid, language).arg(holder.pid);
+    return worded(heldByProcess, language).arg(holder.name).arg(holder.pid);
+}
+
+} // namespace
+
+QString portMapText(const QString& deviceFolder, const QStringList& availableDevices, int language, int highest)
 {
     QStringList lines;
     for (int number = 1; number <= highest; ++number) {
@@ -16,14 +48,14 @@ QString portMapText(const QString& deviceFolder, const QStringList& availableDev
             && QFileInfo(deviceFolder + QStringLiteral("/COM%1").arg(number)).isSymLink();
         QString line = QStringLiteral("COM%1 \u2192 %2").arg(number).arg(device);
         if (linked)
-            line += QStringLiteral(" (linked in the data folder)");
+            line += worded(linkedHere, language);
         else if (!QFileInfo::exists(device))
-            line += QStringLiteral(" (not present)");
+            line += worded(notPresent, language);
         lines << line;
     }
     lines << QString();
-    lines << (availableDevices.isEmpty() ? QStringLiteral("No serial devices found on this machine.")
-                                         : QStringLiteral("Serial devices on this machine: ") + availableDevices.join(QStringLiteral(", ")));
+    lines << (availableDevices.isEmpty() ? worded(noDevices, language)
+                                         : worded(devicesHere, language) + availableDevices.join(QStringLiteral(", ")));
     return lines.join(QLatin1Char('\n'));
 }
 
@@ -36,17 +68,19 @@ QStringList availableSerialDevices()
     return devices;
 }
 
-QString openFailureReason(const QString& systemReason, bool accessDenied)
+QString openFailureReason(const OpenFailure& failure, int language)
 {
-    if (!accessDenied)
-        return systemReason;
-#if defined(Q_OS_LINUX)
-    return systemReason
-        + QStringLiteral(". Serial devices belong to the \"dialout\" group: add yourself with "
-                         "\"sudo adduser $USER dialout\", then log out and in again.");
-#else
-    return systemReason + QStringLiteral(". Ask for access to the device, or use another port.");
-#endif
+    // A lock names its holder even when this user could not open the device
+    // anyway: the holder is what stands in the way first.
+    if (failure.holder)
+        return heldReason(*failure.holder, language);
+    if (failure.accessDenied)
+        return failure.systemReason + worded(accessHint, language);
+    if (failure.held)
+        return worded(heldByProgram, language);
+    if (failure.missing)
+        return worded(noSuchDevice, language);
+    return failure.systemReason;
 }
 
 } // namespace korvanteslin

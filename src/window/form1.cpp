@@ -18,6 +18,7 @@
 #include "window/app_icon.h"
 #include "window/fonts.h"
 #include "window/lamp.h"
+#include "window/list_pick.h"
 #include "window/user_dialogs.h"
 #include "window/widget_values.h"
 
@@ -55,10 +56,12 @@ Form1::Form1(UserDialogs& userDialogs, QWidget* parent)
 
     // A drop-down changes only by a pick: a turn of the wheel passing over it
     // would otherwise re-open the port or change the format behind the
-    // operator's back. A port box holds a short text, never a pasted page.
+    // operator's back. A port box holds a short text, never a pasted page,
+    // and keeps what was typed: completion would turn "57" into "57600".
     for (QComboBox* box : Combo1) {
         box->installEventFilter(this);
         box->lineEdit()->setMaxLength(16);
+        box->setCompleter(nullptr);
     }
     ui->Combo2->installEventFilter(this);
 
@@ -94,8 +97,9 @@ void Form1::bindEvents()
     connect(&Timer1, &FrameTimer::timeout, this, &Form1::Timer1_Timer);
     connect(&Timer2, &QTimer::timeout, this, &Form1::Timer2_Timer);
     connect(ui->Command4, &QPushButton::clicked, this, &Form1::Command4_Click);
+    // Typed text never re-applies the port: only a pick from a list does.
     for (int i = 0; i < int(Combo1.size()); ++i)
-        connect(Combo1[std::size_t(i)], &QComboBox::activated, this, [this, i] { Combo1_Click(i); });
+        connect(new ListPick(Combo1[std::size_t(i)]), &ListPick::picked, this, [this, i] { Combo1_Click(i); });
     // A port that went away, or came back by itself, shows on its lamp at once.
     connect(&MSComm1, &CommPort::openChanged, this, [this] {
         if (!configuringPort)

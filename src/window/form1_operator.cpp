@@ -61,6 +61,8 @@ void Form1::ApplyLanguage()
     if (const auto title = korvanteslin::windowTitle(language, today, systemWeekdayName(today)))
         setWindowTitle(QString::fromStdString(*title));
     Option1_Click(-1);
+    MSComm1.setLanguage(language);
+    showPortMap();
 }
 
 // Writes a caption into whatever kind of control carries it, and keeps it

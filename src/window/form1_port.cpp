@@ -39,7 +39,7 @@ void Form1::Timer2_Timer()
 // Which device each port number leads to, on the port number's box.
 void Form1::showPortMap()
 {
-    Combo1[0]->setToolTip(portMapText(fromLocal(strAppFolder), availableSerialDevices()));
+    Combo1[0]->setToolTip(portMapText(fromLocal(strAppFolder), availableSerialDevices(), Settings.intLanguage));
 }
 
 void Form1::showPortLamp()

@@ -3,6 +3,8 @@
 #include <limits>
 #include <optional>
 
+#include <QStringList>
+
 #include "serial/comm_port.h"
 #include "window/widget_values.h"
 
@@ -43,19 +45,18 @@ std::optional<PortChoice> readChoice(const PortBoxes& boxes)
 
 QString configurePortAtStartup(CommPort& port, const SettingsRecord& settings)
 {
-    // Each step that fails is passed over; the operator sees the last failure.
-    QString failure;
+    // Each step that fails is passed over and the operator is told of every
+    // failure: a refused string must not hide that the port is missing.
+    QStringList failures;
     const bool numberTaken = port.setCommPort(settings.intPortNumber);
     if (!numberTaken)
-        failure = port.lastError();
+        failures << port.lastError();
+    if (!port.setSettings(fromLocal(settings.strPortSettings)))
+        failures << port.lastError();
     // A refused number would leave some other port selected: that one is not ours to open.
     if (numberTaken && !port.open())
-        failure = port.lastError();
-    // Tried on the open line, so that settings the device cannot take are
-    // refused (and the line keeps working) rather than failing the opening.
-    if (!port.setSettings(fromLocal(settings.strPortSettings)))
-        failure = port.lastError();
-    return failure;
+        failures << port.lastError();
+    return failures.join(QLatin1Char('\n'));
 }
 
 bool applyPortBoxes(CommPort& port, SettingsRecord& settings, const PortBoxes& boxes)
@@ -71,10 +72,17 @@ bool applyPortBoxes(CommPort& port, SettingsRecord& settings, const PortBoxes& b
         settings.intDataBits = choice->dataBits;
         settings.intStopBits = choice->stopBits;
     }
-    // Opened with the settings in force, then the new ones are tried on the
-    // open line: one the device cannot take is refused and the old stay.
-    port.open();
-    const bool refused = !numberTaken || !port.setSettings(boxes[1] + ',' + boxes[2] + ',' + boxes[3] + ',' + boxes[4]);
+    // The new string first, then the opening: a choice meant for the device
+    // just picked is never judged by the device it replaces.
+    const QString inForce = port.settings();
+    bool refused = !numberTaken || !port.setSettings(boxes[1] + ',' + boxes[2] + ',' + boxes[3] + ',' + boxes[4]);
+    if (!port.open() && !refused && port.settingsRefusedByDevice()) {
+        // The device is there but cannot take the choice: refused like a bad
+        // string, and the line goes on with what was in force before.
+        port.setSettings(inForce);
+        port.open();
+        refused = true;
+    }
     settings.strPortSettings = port.settings().toLocal8Bit().toStdString();
     return refused;
 }

@@ -1,5 +1,6 @@
 #include "serial/comm_port.h"
 
+#include "bound_device.h"
 #include "pty_pair.h"
 #include "qstring_printer.h"
 
@@ -14,10 +15,14 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <memory>
+#include <vector>
 
 #include <termios.h>
+#include <unistd.h>
 
 using namespace korvanteslin;
+using test::BoundDevice;
 using test::PtyPair;
 
 namespace {
@@ -63,6 +68,20 @@ protected:
         termios tio{};
         ::tcgetattr(pty.slave(), &tio);
         return ::cfgetospeed(&tio);
+    }
+    static tcflag_t controlFlags(const PtyPair& line)
+    {
+        termios tio{};
+        ::tcgetattr(line.slave(), &tio);
+        return tio.c_cflag;
+    }
+    // What another program leaves on a line it used last.
+    static void leaveFlags(const PtyPair& line, tcflag_t flags)
+    {
+        termios tio{};
+        ::tcgetattr(line.slave(), &tio);
+        tio.c_cflag |= flags;
+        ::tcsetattr(line.slave(), TCSANOW, &tio);
     }
 
     QTemporaryDir folder;
@@ -226,4 +245,191 @@ TEST_F(CommPortTest, AStalledReceiverLosesWholeFramesOnly)
     const QByteArray received = pty.read(sent.size(), 5000);
     EXPECT_TRUE(received == sent) << received.size() << " of " << sent.size() << " bytes";
     EXPECT_TRUE(port.output(greeting)) << port.lastError().toStdString();
+}
+
+TEST_F(CommPortTest, EveryParityChangeLeavesOnlyTheNewParitysBitsOnTheLine)
+{
+    // A pseudo-terminal keeps 8 bits and no parity whatever it is asked, but
+    // it does report the odd, stick and stop bits it was given.
+    const auto expected = [](char parity, char stopBits) {
+        tcflag_t flags = stopBits == '2' ? CSTOPB : 0;
+        if (parity == 'o' || parity == 'm')
+            flags |= PARODD;
+        if (parity == 's' || parity == 'm')
+            flags |= CMSPAR;
+        return flags;
+    };
+    const QString parities = QStringLiteral("neosm");
+    for (const bool reopened : {false, true})
+        for (const QChar from : parities)
+            for (const QChar to : parities)
+                for (const char stopBits : {'1', '2'}) {
+                    const QString before = QStringLiteral("9600,%1,8,%2").arg(from).arg(stopBits == '1' ? '2' : '1');
+                    const QString after = QStringLiteral("9600,%1,8,%2").arg(to).arg(stopBits);
+                    SCOPED_TRACE((before + " then " + after + (reopened ? " on reopening" : " on the open line")).toStdString());
+                    ASSERT_TRUE(port.setSettings(before));
+                    ASSERT_TRUE(port.open()) << port.lastError().toStdString();
+                    if (reopened)
+                        port.close();
+                    ASSERT_TRUE(port.setSettings(after));
+                    ASSERT_TRUE(port.open()) << port.lastError().toStdString();
+                    EXPECT_EQ(controlFlags(pty) & (PARODD | CMSPAR | CSTOPB), expected(to.toLatin1(), stopBits));
+                    port.close();
+                    // The line as the next program finds it: whatever the first setting left.
+                    leaveFlags(pty, expected(from.toLatin1(), '2'));
+                }
+}
+
+TEST_F(CommPortTest, AFramedDeviceIsJudgedOnWhatItReportsBack)
+{
+    // Bound outside /dev/pts, a pseudo-terminal counts as a real device whose
+    // framing must hold; it keeps 8 bits and no parity whatever it is asked.
+    PtyPair line;
+    BoundDevice device(line.slavePath(), folder.path() + QStringLiteral("/ttyBound"));
+    if (!device.skipReason().empty())
+        GTEST_SKIP() << device.skipReason();
+    ASSERT_TRUE(link(3, device.path()));
+    CommPort framed;
+    attach(framed, 3);
+
+    const struct {
+        const char* settings;
+        bool opens;
+        const char* refusal;
+    } rows[] = {
+        {"9600,n,8,1", true, ""},
+        {"9600,n,8,2", true, ""},
+        {"9600,e,8,1", false, "the device does not take parity 'e'"},
+        {"9600,n,7,1", false, "the device does not take 7 data bits"},
+        {"9600,n,8,1.5", false, "this system cannot set a line to 9600,n,8,1.5"},
+    };
+    for (const auto& row : rows) {
+        SCOPED_TRACE(row.settings);
+        // Another program used odd and stick parity last: that must not stand
+        // in the way of a line without parity.
+        leaveFlags(line, PARODD | CMSPAR | CSTOPB);
+        ASSERT_TRUE(framed.setSettings(QString::fromLatin1(row.settings)));
+        EXPECT_EQ(framed.open(), row.opens) << framed.lastError().toStdString();
+        EXPECT_EQ(framed.settingsRefusedByDevice(), !row.opens);
+        if (row.opens)
+            EXPECT_EQ(controlFlags(line) & (PARODD | CMSPAR), tcflag_t{0});
+        else
+            EXPECT_EQ(framed.lastError(), QStringLiteral("COM3 (%1): %2").arg(device.path(), row.refusal));
+        framed.close();
+    }
+}
+
+TEST_F(CommPortTest, ALostTerminalIsNeverFollowedToAnotherProgramsTerminalWithItsNumber)
+{
+    auto lost = std::make_unique<PtyPair>();
+    const QString number = lost->slavePath();
+    ASSERT_TRUE(link(3, number));
+    CommPort watched;
+    attach(watched, 3);
+    ASSERT_TRUE(watched.open()) << watched.lastError().toStdString();
+    QSignalSpy changes(&watched, &CommPort::openChanged);
+    lost->release();
+    ASSERT_TRUE(changes.wait(3000));
+    lost.reset();
+
+    // The number goes to the next terminal anyone opens; keep opening until it is ours again.
+    std::vector<std::unique_ptr<PtyPair>> others;
+    std::unique_ptr<PtyPair> reused;
+    while (!reused && others.size() < 64) {
+        auto next = std::make_unique<PtyPair>();
+        (next->slavePath() == number ? reused : others.emplace_back()) = std::move(next);
+    }
+    if (!reused)
+        GTEST_SKIP() << number.toStdString() << " went to another program on this machine";
+
+    // Three retry periods: the link still names the number, but nothing may arrive.
+    EXPECT_FALSE(changes.wait(3500));
+    EXPECT_FALSE(watched.isOpen());
+    EXPECT_FALSE(watched.output(greeting));
+    EXPECT_TRUE(reused->read(1, 50).isEmpty());
+
+    // The operator links it again: now it is meant.
+    ASSERT_TRUE(link(3, number));
+    ASSERT_TRUE(changes.wait(3000));
+    ASSERT_TRUE(watched.output(greeting)) << watched.lastError().toStdString();
+    EXPECT_EQ(reused->read(greeting.size(), 2000), greeting);
+}
+
+TEST_F(CommPortTest, ALostRealDeviceComesBackByItself)
+{
+    auto first = std::make_unique<PtyPair>();
+    PtyPair second;
+    BoundDevice device(first->slavePath(), folder.path() + QStringLiteral("/ttyBound"));
+    if (!device.skipReason().empty())
+        GTEST_SKIP() << device.skipReason();
+    ASSERT_TRUE(link(3, device.path()));
+    CommPort watched;
+    attach(watched, 3);
+    ASSERT_TRUE(watched.open()) << watched.lastError().toStdString();
+    QSignalSpy changes(&watched, &CommPort::openChanged);
+    first->release();
+    ASSERT_TRUE(changes.wait(3000));
+
+    // Plugged in again at the same place, link untouched.
+    ASSERT_TRUE(device.rebind(second.slavePath())) << device.skipReason();
+    ASSERT_TRUE(changes.wait(3000));
+    ASSERT_TRUE(watched.output(greeting)) << watched.lastError().toStdString();
+    EXPECT_EQ(second.read(greeting.size(), 2000), greeting);
+}
+
+TEST_F(CommPortTest, APortHeldByAnotherProgramSaysWhichInTheInterfaceLanguage)
+{
+    QFile comm(QStringLiteral("/proc/self/comm"));
+    ASSERT_TRUE(comm.open(QIODevice::ReadOnly));
+    const QString name = QString::fromLocal8Bit(comm.readAll()).trimmed();
+    ASSERT_TRUE(port.open()) << port.lastError().toStdString();
+
+    const struct {
+        int language;
+        QString reason;
+    } rows[] = {
+        {0, QStringLiteral("in use by another program: %1 (process %2)").arg(name).arg(::getpid())},
+        {1, QStringLiteral("занят другой программой: %1 (процесс %2)").arg(name).arg(::getpid())},
+    };
+    for (const auto& row : rows) {
+        CommPort second;
+        second.setLanguage(row.language);
+        attach(second, 2);
+        EXPECT_FALSE(second.open());
+        EXPECT_EQ(second.lastError(), QStringLiteral("COM2 (%1): %2").arg(pty.slavePath(), row.reason));
+    }
+}
+
+TEST_F(CommPortTest, FailuresAreWordedInTheInterfaceLanguage)
+{
+    const struct {
+        int language;
+        const char* notAPort;
+        const char* badSettings;
+        const char* notOpen;
+        const char* missing;
+    } rows[] = {
+        {0, "COM0 is not a port: port numbers start at 1",
+            "\"9600,x,8,1\" is not a valid port setting; expected rate,parity,data bits,stop bits such as 9600,n,8,1",
+            "COM2 is not open", "COM200 (/dev/ttyS199): no such device"},
+        {1, "COM0 — не порт: номера портов начинаются с 1",
+            "«9600,x,8,1» — недопустимые параметры порта; нужно: скорость,чётность,биты данных,стоповые биты, "
+            "например 9600,n,8,1",
+            "COM2 не открыт", "COM200 (/dev/ttyS199): нет такого устройства"},
+    };
+    for (const auto& row : rows) {
+        SCOPED_TRACE(row.language);
+        port.setLanguage(row.language);
+        EXPECT_FALSE(port.setCommPort(0));
+        EXPECT_EQ(port.lastError(), QString::fromUtf8(row.notAPort));
+        EXPECT_FALSE(port.setSettings(QStringLiteral("9600,x,8,1")));
+        EXPECT_EQ(port.lastError(), QString::fromUtf8(row.badSettings));
+        EXPECT_FALSE(port.output(greeting));
+        EXPECT_EQ(port.lastError(), QString::fromUtf8(row.notOpen));
+        CommPort missing;
+        missing.setLanguage(row.language);
+        attach(missing, 200);
+        EXPECT_FALSE(missing.open());
+        EXPECT_EQ(missing.lastError(), QString::fromUtf8(row.missing));
+    }
 }

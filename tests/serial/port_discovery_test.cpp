@@ -4,33 +4,120 @@
 #include <QFile>
 #include <QTemporaryDir>
 
+#include <unistd.h>
+
+#include "qstring_printer.h"
+#include "serial/device_lock.h"
 #include "serial/port_discovery.h"
 
 using namespace korvanteslin;
 
-TEST(PortDiscovery, TheMapTellsWhereEachNumberLeadsAndWhatExists)
+namespace {
+
+QString ownName()
+{
+    QFile comm(QStringLiteral("/proc/self/comm"));
+    comm.open(QIODevice::ReadOnly);
+    return QString::fromLocal8Bit(comm.readAll()).trimmed();
+}
+
+} // namespace
+
+TEST(PortDiscovery, TheMapTellsWhereEachNumberLeadsAndWhatExistsInBothLanguages)
 {
     QTemporaryDir folder;
     const QString device = folder.filePath(QStringLiteral("adapter"));
     QFile(device).open(QIODevice::WriteOnly);
     QFile::link(device, folder.filePath(QStringLiteral("COM5")));
 
-    const QStringList withLink = portMapText(folder.path(), {QStringLiteral("/dev/ttyUSB0")}).split('\n');
-    ASSERT_EQ(withLink.size(), 14);
-    EXPECT_EQ(withLink[4], QStringLiteral("COM5 \u2192 ") + device + QStringLiteral(" (linked in the data folder)"));
-    EXPECT_TRUE(withLink[1].startsWith(QStringLiteral("COM2 \u2192 /dev/ttyS1"))) << withLink[1].toStdString();
-    EXPECT_EQ(withLink.last(), QStringLiteral("Serial devices on this machine: /dev/ttyUSB0"));
+    const struct {
+        int language;
+        const char* linked;
+        const char* found;
+        const char* noneFound;
+    } rows[] = {
+        {0, " (linked in the data folder)", "Serial devices on this machine: /dev/ttyUSB0",
+            "No serial devices found on this machine."},
+        {1, " (ссылка в папке данных)", "Последовательные порты этого компьютера: /dev/ttyUSB0",
+            "На этом компьютере не найдено последовательных портов."},
+    };
+    for (const auto& row : rows) {
+        SCOPED_TRACE(row.language);
+        const QStringList withLink =
+            portMapText(folder.path(), {QStringLiteral("/dev/ttyUSB0")}, row.language).split('\n');
+        ASSERT_EQ(withLink.size(), 14);
+        EXPECT_EQ(withLink[4], QStringLiteral("COM5 \u2192 ") + device + QString::fromUtf8(row.linked));
+        EXPECT_TRUE(withLink[1].startsWith(QStringLiteral("COM2 \u2192 /dev/ttyS1"))) << withLink[1].toStdString();
+        EXPECT_EQ(withLink.last(), QString::fromUtf8(row.found));
 
-    const QStringList withoutFolder = portMapText(QString(), {}).split('\n');
-    EXPECT_TRUE(withoutFolder[4].startsWith(QStringLiteral("COM5 \u2192 /dev/ttyS4")));
-    EXPECT_EQ(withoutFolder.last(), QStringLiteral("No serial devices found on this machine."));
+        const QStringList withoutFolder = portMapText(QString(), {}, row.language).split('\n');
+        EXPECT_TRUE(withoutFolder[4].startsWith(QStringLiteral("COM5 \u2192 /dev/ttyS4")));
+        EXPECT_EQ(withoutFolder.last(), QString::fromUtf8(row.noneFound));
+    }
 }
 
-TEST(PortDiscovery, ARefusedDeviceSaysHowToGetAccess)
+TEST(PortDiscovery, AnOpeningFailureSaysWhoHoldsTheDeviceOrHowToGetAccess)
 {
-    const QString reason = QStringLiteral("Permission denied");
-    EXPECT_EQ(openFailureReason(reason, false), reason) << "a busy or missing device keeps the system's words";
-    const QString denied = openFailureReason(reason, true);
-    EXPECT_TRUE(denied.startsWith(reason));
-    EXPECT_TRUE(denied.contains(QStringLiteral("dialout"))) << denied.toStdString();
+    const QString denied = QStringLiteral("Permission denied");
+    const QString locked = QStringLiteral("Permission error while locking the device");
+    const LockHolder named{4242, QStringLiteral("minicom")};
+    const LockHolder nameless{4242, {}};
+    const struct {
+        OpenFailure failure;
+        const char* english;
+        const char* russian;
+    } rows[] = {
+        {{locked, false, true, false, named}, "in use by another program: minicom (process 4242)",
+            "занят другой программой: minicom (процесс 4242)"},
+        {{locked, false, true, true, nameless}, "in use by another program (process 4242)",
+            "занят другой программой (процесс 4242)"},
+        {{locked, false, true, false, {}}, "in use by another program", "занят другой программой"},
+        {{denied, false, true, true, {}},
+            "Permission denied. Serial devices belong to the \"dialout\" group: add yourself with \"sudo adduser "
+            "$USER dialout\", then log out and in again.",
+            "Permission denied. Последовательные порты принадлежат группе «dialout»: добавьте себя в неё командой "
+            "«sudo adduser $USER dialout», затем выйдите из системы и войдите снова."},
+        {{QStringLiteral("No such file or directory"), true, false, false, {}}, "no such device",
+            "нет такого устройства"},
+        {{QStringLiteral("Input/output error"), false, false, false, {}}, "Input/output error",
+            "Input/output error"},
+    };
+    for (const auto& row : rows) {
+        EXPECT_EQ(openFailureReason(row.failure, 0), QString::fromUtf8(row.english));
+        EXPECT_EQ(openFailureReason(row.failure, 1), QString::fromUtf8(row.russian));
+    }
+}
+
+TEST(PortDiscovery, ALockFileNamesItsLiveHolderInEveryFormProgramsWrite)
+{
+    QTemporaryDir first, second;
+    const QString pid = QString::number(::getpid());
+    const qint32 binaryPid = ::getpid();
+    const struct {
+        const char* device;
+        const char* file;
+        QByteArray contents;
+        bool named;
+    } rows[] = {
+        {"/dev/pts/7", "LCK..pts_7", (pid + "\nserial_tests\nhost\n").toLatin1(), true}, // the port library's own
+        {"/dev/ttyUSB0", "LCK..ttyUSB0", pid.rightJustified(10).toLatin1() + '\n', true}, // text, as most tools
+        {"/dev/ttyS0", "LCK..ttyS0", QByteArray(reinterpret_cast<const char*>(&binaryPid), 4), true}, // binary
+        {"/dev/ttyS1", "LCK..ttyS1", "2147483000\n", false}, // its process is gone
+        {"/dev/ttyS2", "LCK..ttyS3", (pid + "\n").toLatin1(), false}, // another device's
+        {"/dev/ttyS4", "LCK..ttyS4", "garbage\n", false},
+    };
+    for (const auto& row : rows) {
+        SCOPED_TRACE(row.device);
+        QFile lock(second.filePath(QString::fromLatin1(row.file)));
+        ASSERT_TRUE(lock.open(QIODevice::WriteOnly));
+        lock.write(row.contents);
+        lock.close();
+        const auto holder = deviceLockHolder(QString::fromLatin1(row.device), {first.path(), second.path()});
+        ASSERT_EQ(holder.has_value(), row.named);
+        if (holder) {
+            EXPECT_EQ(holder->pid, ::getpid());
+            EXPECT_EQ(holder->name, ownName());
+        }
+        lock.remove();
+    }
 }

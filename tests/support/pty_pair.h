@@ -33,11 +33,7 @@ public:
         ::tcsetattr(master_, TCSANOW, &tio);
         ::fcntl(master_, F_SETFL, ::fcntl(master_, F_GETFL) | O_NONBLOCK);
     }
-    ~PtyPair()
-    {
-        closeMaster();
-        ::close(slave_);
-    }
+    ~PtyPair() { release(); }
     PtyPair(const PtyPair&) = delete;
     PtyPair& operator=(const PtyPair&) = delete;
 
@@ -50,6 +46,16 @@ public:
         if (master_ >= 0)
             ::close(master_);
         master_ = -1;
+    }
+
+    // Gives the terminal up altogether: once the port under test has let go
+    // too, its /dev/pts number is free for the next terminal anyone opens.
+    void release()
+    {
+        closeMaster();
+        if (slave_ >= 0)
+            ::close(slave_);
+        slave_ = -1;
     }
 
     // Reads until at least `count` bytes arrived or `timeoutMs` passed. The Qt

@@ -135,6 +135,20 @@ inline void typeInto(QWidget& form, const char* name, const QString& typed)
     QTest::keyClicks(box, typed);
 }
 
+// Picks `entry` from a drop-down's list the way the operator does: the list
+// opened, the entry chosen, Enter.
+inline void pickFromList(QComboBox* box, const QString& entry)
+{
+    const int row = box->findText(entry);
+    ASSERT_GE(row, 0) << entry.toStdString();
+    box->showPopup();
+    QAbstractItemView* list = box->view();
+    ASSERT_TRUE(list->isVisible());
+    list->setCurrentIndex(box->model()->index(row, 0));
+    QTest::keyClick(list, Qt::Key_Return);
+    ASSERT_FALSE(list->isVisible());
+}
+
 // Frames until the swing has run out; the last one is the settled frame.
 inline std::string settledFrame(korvanteslin::Form1& form)
 {

@@ -1,0 +1,89 @@
+#include "serial/device_lock.h"
+
+#include <QDir>
+#include <QFile>
+#include <QFileInfo>
+
+#include <cstring>
+
+#if defined(Q_OS_UNIX)
+#include <csignal>
+#include <cerrno>
+#endif
+
+namespace korvanteslin {
+namespace {
+
+QStringList lockFileNames(const QString& device)
+{
+    QString underDev = device;
+    if (underDev.startsWith(QLatin1String("/dev/")))
+        underDev.remove(0, 5);
+    underDev.replace(QLatin1Char('/'), QLatin1Char('_'));
+    QStringList names{QStringLiteral("LCK..") + underDev};
+    const QString plain = QStringLiteral("LCK..") + QFileInfo(device).fileName();
+    if (plain != names.front())
+        names << plain;
+    return names;
+}
+
+std::optional<qint64> lockPid(const QByteArray& contents)
+{
+    // The binary form is a bare native int, exactly four bytes.
+    if (contents.size() == 4 && !contents.contains('\n')) {
+        qint32 pid = 0;
+        std::memcpy(&pid, contents.constData(), sizeof pid);
+        if (pid > 0)
+            return pid;
+    }
+    bool ok = false;
+    const qint64 pid = contents.left(contents.indexOf('\n')).trimmed().toLongLong(&ok);
+    if (ok && pid > 0)
+        return pid;
+    return std::nullopt;
+}
+
+bool processAlive(qint64 pid)
+{
+#if defined(Q_OS_UNIX)
+    return ::kill(static_cast<pid_t>(pid), 0) == 0 || errno == EPERM;
+#else
+    Q_UNUSED(pid);
+    return true;
+#endif
+}
+
+QString processName(qint64 pid)
+{
+    QFile comm(QStringLiteral("/proc/%1/comm").arg(pid));
+    if (!comm.open(QIODevice::ReadOnly))
+        return {};
+    return QString::fromLocal8Bit(comm.readAll()).trimmed();
+}
+
+} // namespace
+
+QStringList standardLockFolders()
+{
+    return {QStringLiteral("/var/lock"), QStringLiteral("/run/lock"), QStringLiteral("/var/lock/lockdev"),
+        QStringLiteral("/etc/locks"), QStringLiteral("/var/spool/locks"), QStringLiteral("/var/spool/uucp"),
+        QStringLiteral("/tmp"), QStringLiteral("/var/tmp"), QDir::tempPath()};
+}
+
+std::optional<LockHolder> deviceLockHolder(const QString& device, const QStringList& lockFolders)
+{
+    const QStringList names = lockFileNames(device);
+    for (const QString& folder : lockFolders) {
+        for (const QString& name : names) {
+            QFile lock(QDir(folder).filePath(name));
+            if (!lock.open(QIODevice::ReadOnly))
+                continue;
+            const auto pid = lockPid(lock.read(256));
+            if (pid && processAlive(*pid))
+                return LockHolder{*pid, processName(*pid)};
+        }
+    }
+    return std::nullopt;
+}
+
+} // namespace korvanteslin
