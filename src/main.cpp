@@ -1,22 +1,139 @@
 #include <QApplication>
 #include <QScreen>
 #include <QStyle>
+#include <csignal>
+#include <cstdio>
+#include <iostream>
+#include <memory>
 
+#include "control/control_api.h"
+#include "control/frame_log.h"
+#include "control/frame_log_timer.h"
+#include "control/frame_printer.h"
+#include "control/http_server.h"
+#include "control/options.h"
+#include "serial/virtual_port.h"
+#include "window/console_dialogs.h"
 #include "window/form1.h"
 #include "window/user_dialogs.h"
 
+namespace {
+
+using namespace korvanteslin;
+
+QStringList argumentsOf(int argc, char** argv)
+{
+    QStringList arguments;
+    for (int i = 0; i < argc; ++i)
+        arguments << QString::fromLocal8Bit(argv[i]);
+    return arguments;
+}
+
+// A line for a harness that reads standard output: printed whole and at once.
+void announce(const QString& line)
+{
+    std::cout << line.toStdString() << std::endl;
+}
+
+// What a run adds to the window: the virtual port, the frame lines on
+// standard output, the control API. Made before start-up, so that a path or
+// an address that cannot be had ends the run before anything is touched.
+struct Extras {
+    std::unique_ptr<VirtualPort> virtualPort;
+    std::unique_ptr<FrameLog> log;
+    std::unique_ptr<FrameLogTimer> logTimer;
+    std::unique_ptr<ControlApi> api;
+    std::unique_ptr<HttpServer> server;
+};
+
+// Empty on success, else why the run cannot go on.
+QString prepareExtras(const Options& options, Form1& form, Extras& extras)
+{
+    if (!options.virtualPath.isEmpty()) {
+        auto created = VirtualPort::create(options.virtualPath);
+        if (auto* refusal = std::get_if<QString>(&created))
+            return *refusal;
+        extras.virtualPort = std::move(std::get<std::unique_ptr<VirtualPort>>(created));
+        form.outlet().addLine(extras.virtualPort.get());
+    }
+    if (options.printFrames) {
+        form.outlet().onWritten([](const OutgoingFrame& frame) {
+            printFrame(std::cout, msSinceStart(), frame.bytes.toStdString());
+        });
+    }
+    if (options.control) {
+        extras.log = std::make_unique<FrameLog>(msSinceStart);
+        extras.logTimer = std::make_unique<FrameLogTimer>(*extras.log);
+        extras.api = std::make_unique<ControlApi>(form, *extras.log);
+        extras.server = std::make_unique<HttpServer>(
+            [api = extras.api.get()](const HttpRequest& request, HttpResponder responder) { api->handle(request, responder); });
+        const auto listening = extras.server->listen(options.control->host, options.control->port);
+        if (auto* refusal = std::get_if<QString>(&listening))
+            return *refusal;
+        form.outlet().onWritten([log = extras.log.get()](const OutgoingFrame& frame) {
+            log->add(frame.bytes.toStdString(), frame.weight, frame.stable);
+        });
+    }
+    return {};
+}
+
+void announceExtras(const Options& options, const Extras& extras)
+{
+    if (extras.virtualPort)
+        announce(QStringLiteral("virtual: %1").arg(extras.virtualPort->linkPath()));
+    if (extras.server) {
+        const QString host = options.control->host.contains(QLatin1Char(':')) ? '[' + options.control->host + ']'
+                                                                               : options.control->host;
+        announce(QStringLiteral("control: http://%1:%2").arg(host).arg(extras.server->port()));
+    }
+}
+
+} // namespace
+
 int main(int argc, char** argv)
 {
+    // A harness that stops reading the frame lines must not end the emulator.
+    std::signal(SIGPIPE, SIG_IGN);
+
+    const auto parsed = parseOptions(argumentsOf(argc, argv));
+    if (const auto* done = std::get_if<OptionsExit>(&parsed)) {
+        std::cout << done->out.toStdString();
+        std::cerr << done->err.toStdString();
+        return done->exitCode;
+    }
+    const Options& options = std::get<Options>(parsed);
+    // Without a window nothing may need a display.
+    if (options.headless)
+        qputenv("QT_QPA_PLATFORM", "offscreen");
+
     QApplication app(argc, argv);
     QApplication::setApplicationName(QStringLiteral("Korvanteslin"));
     QApplication::setApplicationVersion(QStringLiteral("1.02"));
     QApplication::setDesktopFileName(QStringLiteral("org.korvanteslin.Korvanteslin"));
 
-    korvanteslin::DesktopDialogs dialogs;
-    korvanteslin::Form1 form(dialogs);
+    DesktopDialogs desktop;
+    ConsoleDialogs console(std::cerr);
+    UserDialogs& dialogs = options.headless ? static_cast<UserDialogs&>(console) : desktop;
+    Form1 form(dialogs);
+    if (!options.dataDir.isEmpty())
+        form.setDataFolder(options.dataDir);
+    if (!options.device.isEmpty())
+        form.port().setDeviceOverride(options.device);
+    // Nobody is there to pick the port again: it is retried as a lost one is.
+    form.port().setRetryWhenClosed(options.headless);
+
+    Extras extras;
+    if (const QString refusal = prepareExtras(options, form, extras); !refusal.isEmpty()) {
+        std::cerr << refusal.toStdString() << std::endl;
+        return 1;
+    }
+
     form.Form_Load();
-    form.setGeometry(QStyle::alignedRect(Qt::LeftToRight, Qt::AlignCenter, form.size(),
-        form.screen()->availableGeometry()));
-    form.show();
+    announceExtras(options, extras);
+    if (!options.headless) {
+        form.setGeometry(QStyle::alignedRect(Qt::LeftToRight, Qt::AlignCenter, form.size(),
+            form.screen()->availableGeometry()));
+        form.show();
+    }
     return QApplication::exec();
 }

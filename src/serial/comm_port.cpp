@@ -172,7 +172,10 @@ bool CommPort::open()
         return true;
     awaitingRelink_ = false;
     if (!openDevice()) {
-        watchTimer_->stop();
+        if (retryWhenClosed_)
+            watchTimer_->start();
+        else
+            watchTimer_->stop();
         return false;
     }
     watchTimer_->start();
@@ -230,8 +233,20 @@ QString CommPort::lastError() const
     return lastError_;
 }
 
+void CommPort::setDeviceOverride(const QString& device)
+{
+    deviceOverride_ = device;
+}
+
+void CommPort::setRetryWhenClosed(bool retry)
+{
+    retryWhenClosed_ = retry;
+}
+
 QString CommPort::devicePath() const
 {
+    if (!deviceOverride_.isEmpty())
+        return deviceOverride_;
     return commDevicePath(number_, deviceFolder_);
 }
 

@@ -31,6 +31,13 @@ public:
     // Folder that may hold COMN entries (links to devices); empty for none.
     void setDeviceFolder(const QString& folder);
 
+    // A device to use instead of what the port number leads to; empty for
+    // none. Choosing a port number does not clear it: the caller does.
+    void setDeviceOverride(const QString& device);
+    // Keep trying, about once a second, to open a port that could not be
+    // opened, as a lost one is: for runs with nobody there to pick again.
+    void setRetryWhenClosed(bool retry);
+
     // Interface language of the failure descriptions: 0 English, 1 Russian.
     void setLanguage(int language);
 
@@ -86,6 +93,8 @@ private:
     // While open it watches for a hung-up line; after a loss it retries.
     QTimer* watchTimer_;
     QString deviceFolder_;
+    QString deviceOverride_;
+    bool retryWhenClosed_ = false;
     QString device_; // what the last opening resolved to
     std::vector<LinkStamp> openedThrough_; // the links that led to the device last opened
     bool awaitingRelink_ = false; // a lost pseudo-terminal: its old number is no longer ours

@@ -1,5 +1,6 @@
 #pragma once
 
+#include "serial/frame_outlet.h"
 #include <QByteArray>
 #include <QString>
 
@@ -12,7 +13,7 @@ namespace korvanteslin {
 // A pseudo-terminal pair standing in for a cable to a receiving program on
 // the same machine: a symbolic link names the end that program opens like
 // any serial device, and the frames go in at the other end.
-class VirtualPort {
+class VirtualPort : public FrameLine {
 public:
     // What a receiving end's terminal holds unread: a frame that would not fit
     // in whole is dropped, as bytes are lost at a real receiver that stops reading.
@@ -35,6 +36,7 @@ public:
     // Puts the whole frame on the line or, never blocking, none of it (counted
     // in droppedFrames()).
     bool output(const QByteArray& frame);
+    bool write(const QByteArray& frame) override { return output(frame); }
     quint64 droppedFrames() const { return droppedFrames_; }
 
 private:

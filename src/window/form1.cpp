@@ -5,6 +5,7 @@
 #include <QComboBox>
 #include <QLineEdit>
 #include <QCoreApplication>
+#include <QDir>
 #include <QLocale>
 #include <QPushButton>
 #include <QRadioButton>
@@ -72,6 +73,11 @@ Form1::Form1(UserDialogs& userDialogs, QWidget* parent)
 
 Form1::~Form1() = default;
 
+void Form1::setDataFolder(const QString& folder)
+{
+    dataFolderForRun = folder;
+}
+
 void Form1::setClock(std::function<LocalDateTime()> newClock)
 {
     clock = std::move(newClock);
@@ -133,8 +139,13 @@ void Form1::Form_Load()
     SetWindowIcon(this, true);
 
     const LocalDateTime today = clock();
-    makePlatformDataLocation();
-    strAppFolder = appFolderFromEnvironment();
+    if (dataFolderForRun.isEmpty()) {
+        makePlatformDataLocation();
+        strAppFolder = appFolderFromEnvironment();
+    } else {
+        QDir().mkpath(dataFolderForRun); // a failure is reported with the settings file
+        strAppFolder = QDir::toNativeSeparators(QDir(dataFolderForRun).absolutePath() + QLatin1Char('/')).toLocal8Bit().toStdString();
+    }
     PreparedSettings prepared = prepareSettings(strAppFolder, today);
     Settings = std::move(prepared.record);
 

@@ -43,6 +43,10 @@ public:
     // The calendar the window reads "today" from; the system clock unless replaced.
     void setClock(std::function<LocalDateTime()> clock);
 
+    // A data folder for this run instead of the one the environment gives;
+    // made with its parents at start-up.
+    void setDataFolder(const QString& folder);
+
     // Start-up: runs once, before the window is first shown.
     void Form_Load();
 
@@ -105,6 +109,8 @@ public:
     void pickLanguage(int language);
 
     QString formatPattern() const;
+    // The last frame built, as a receiving side reads it.
+    OutgoingFrame outgoingFrame() const;
     int sendPeriod() const;
     const CycleMode& cycle() const { return Cycle; }
     const SettingsRecord& settings() const { return Settings; }
@@ -130,7 +136,6 @@ private:
     void showLoadLamps();
     void showSignals();
     void showEchoes();
-    OutgoingFrame outgoingFrame() const;
     void showPortLamp();
     void showPortMap();
     void showCycle();
@@ -163,6 +168,7 @@ private:
     Terminal Terminal1;
     CycleMode Cycle;
     std::string strAppFolder;
+    QString dataFolderForRun;
     std::string strMonthFolder;
     bool ending = false; // Exit has run: the close sequence must not follow
     bool configuringPort = false; // the lamp follows the port by itself only outside the apply steps

@@ -12,8 +12,11 @@
 
 namespace korvanteslin {
 
-void Form1::Combo1_Click(int)
+void Form1::Combo1_Click(int index)
 {
+    // A device named for this run holds until a port number is picked.
+    if (index == 0)
+        MSComm1.setDeviceOverride({});
     {
         const QScopedValueRollback guard(configuringPort, true);
         // Closed, and not re-opened by itself if it had gone away: the lamp

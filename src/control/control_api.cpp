@@ -1,0 +1,340 @@
+#include "control/control_api.h"
+
+#include <QJsonArray>
+#include <QJsonDocument>
+#include <QTimer>
+#include <array>
+#include <optional>
+
+#include "control/frame_log.h"
+#include "emulation/frame_builder.h"
+#include "window/form1.h"
+
+namespace korvanteslin {
+
+namespace {
+
+const char* const kModels[] = {"ZMR-1", "ZMR-3", "ZMR-5"};
+const char* const kLanguages[] = {"eng", "rus"};
+
+QString hexOf(const std::string& bytes)
+{
+    return QString::fromStdString(hexEcho(bytes)).trimmed();
+}
+
+QByteArray json(const QJsonObject& object)
+{
+    return QJsonDocument(object).toJson(QJsonDocument::Compact);
+}
+
+// A request that cannot be carried out: its status and why.
+struct Refusal {
+    int status;
+    QString error;
+};
+
+// The body's fields, checked against what the request takes before anything
+// is done: a request is carried out whole or not at all.
+class Body {
+public:
+    static std::variant<Body, Refusal> parse(const QByteArray& bytes, std::initializer_list<const char*> known)
+    {
+        QJsonParseError error{};
+        const QJsonDocument document = QJsonDocument::fromJson(bytes, &error);
+        if (error.error != QJsonParseError::NoError || !document.isObject())
+            return Refusal{400, QStringLiteral("the body is not a JSON object")};
+        const QJsonObject object = document.object();
+        for (auto it = object.begin(); it != object.end(); ++it) {
+            if (std::find_if(known.begin(), known.end(), [&](const char* name) { return it.key() == QLatin1String(name); })
+                == known.end())
+                return Refusal{400, QStringLiteral("unknown field \"%1\"").arg(it.key())};
+        }
+        if (object.isEmpty())
+            return Refusal{400, QStringLiteral("the body names nothing to change")};
+        return Body(object);
+    }
+
+    // A text field, if given; a wrong type is noted and refuses the request.
+    std::optional<QString> text(const char* name)
+    {
+        const QJsonValue value = object.value(QLatin1String(name));
+        if (value.isUndefined())
+            return std::nullopt;
+        if (!value.isString()) {
+            wrong(name, "a string");
+            return std::nullopt;
+        }
+        return value.toString();
+    }
+
+    std::optional<bool> flag(const char* name)
+    {
+        const QJsonValue value = object.value(QLatin1String(name));
+        if (value.isUndefined())
+            return std::nullopt;
+        if (!value.isBool()) {
+            wrong(name, "true or false");
+            return std::nullopt;
+        }
+        return value.toBool();
+    }
+
+    // A text that must be one of `choices`: its index.
+    template <std::size_t N>
+    std::optional<int> choice(const char* name, const char* const (&choices)[N])
+    {
+        const std::optional<QString> given = text(name);
+        if (!given)
+            return std::nullopt;
+        for (std::size_t i = 0; i < N; ++i)
+            if (*given == QLatin1String(choices[i]))
+                return int(i);
+        wrong(name, "one of the listed values");
+        return std::nullopt;
+    }
+
+    // The first problem found, or nothing when the request can go ahead.
+    std::optional<Refusal> refusal() const { return problem; }
+    // A field that must be there.
+    void require(const char* name)
+    {
+        if (!problem && !object.contains(QLatin1String(name)))
+            problem = Refusal{400, QStringLiteral("\"%1\" is missing").arg(QLatin1String(name))};
+    }
+
+private:
+    explicit Body(QJsonObject given)
+        : object(std::move(given))
+    {
+    }
+    void wrong(const char* name, const char* expected)
+    {
+        if (!problem)
+            problem = Refusal{400, QStringLiteral("\"%1\" must be %2").arg(QLatin1String(name), QLatin1String(expected))};
+    }
+
+    QJsonObject object;
+    std::optional<Refusal> problem;
+};
+
+QJsonObject frameJson(const FrameRecord& frame)
+{
+    return {{"seq", qint64(frame.seq)}, {"t_ms", qint64(frame.tMs)}, {"hex", hexOf(frame.bytes)},
+        {"weight", frame.weight}, {"stable", frame.stable}};
+}
+
+QString loadName(Load load)
+{
+    switch (load) {
+    case Load::Weight1: return QStringLiteral("weight1");
+    case Load::Weight2: return QStringLiteral("weight2");
+    case Load::TakeOff: return QStringLiteral("takeoff");
+    case Load::None: break;
+    }
+    return QStringLiteral("none");
+}
+
+} // namespace
+
+ControlApi::ControlApi(Form1& window, FrameLog& frames)
+    : form(window)
+    , log(frames)
+{
+}
+
+QJsonObject ControlApi::state() const
+{
+    const Terminal& terminal = form.terminal();
+    const SettingsRecord& settings = form.settings();
+    const CycleMode& cycle = form.cycle();
+    CommPort& port = form.port();
+    const FrameOutlet& outlet = form.outlet();
+    const OutgoingFrame last = form.outgoingFrame();
+    const auto text = [](const std::string& value) { return QString::fromStdString(value); };
+    return {
+        {"model", kModels[std::clamp<int>(terminal.intTerminalModel, 0, 2)]},
+        {"period_ms", form.sendPeriod()},
+        {"weights", QJsonObject{{"weight1", text(terminal.Text9[0])}, {"weight2", text(terminal.Text9[1])},
+                        {"shown1", text(terminal.Text2[0])}, {"shown2", text(terminal.Text2[1])}}},
+        {"format", form.formatPattern()},
+        {"load", loadName(terminal.chosenLoad)},
+        {"signals", QJsonObject{{"zero", terminal.Check1[0] == 1}, {"stable", terminal.Check1[1] == 1},
+                        {"tare", terminal.Check1[2] == 1}, {"overload", terminal.Check1[3] == 1}}},
+        {"weight", last.weight},
+        {"frame", hexOf(terminal.strFrame)},
+        {"frames_built", qint64(outlet.framesBuilt())},
+        {"frames_written", qint64(outlet.framesWritten())},
+        {"frames_dropped", qint64(outlet.framesDropped())},
+        {"port", QJsonObject{{"number", port.commPort()}, {"device", port.devicePath()}, {"settings", port.settings()},
+                     {"open", port.isOpen()}, {"error", port.isOpen() ? QString() : port.lastError()}}},
+        {"cycle", QJsonObject{{"on", cycle.timer3Enabled}, {"count", cycle.lngCycleCounter},
+                      {"max", cycle.lngMaxCounter}, {"period_s", cycle.lngCyclePeriod}}},
+        {"language", settings.intLanguage == 1 ? "rus" : "eng"},
+    };
+}
+
+namespace {
+
+using Action = std::function<void()>;
+
+// Each POST path: the fields it takes, and how a checked body becomes the
+// action on the window (or a refusal).
+using Planner = std::function<std::variant<Action, Refusal>(Body&, Form1&)>;
+
+std::variant<Action, Refusal> planned(Body& body, Action action)
+{
+    if (const auto refusal = body.refusal())
+        return *refusal;
+    return action;
+}
+
+struct PostRoute {
+    const char* path;
+    std::initializer_list<const char*> fields;
+    Planner plan;
+};
+
+const PostRoute kPostRoutes[] = {
+    {"/weights", {"weight1", "weight2"},
+        [](Body& body, Form1& form) {
+            const auto first = body.text("weight1"), second = body.text("weight2");
+            return planned(body, [=, &form] {
+                if (first)
+                    form.typeWeight(0, *first);
+                if (second)
+                    form.typeWeight(1, *second);
+            });
+        }},
+    {"/load", {"load"},
+        [](Body& body, Form1& form) {
+            static const char* const kLoads[] = {"weight1", "weight2", "takeoff"};
+            body.require("load");
+            const auto load = body.choice("load", kLoads);
+            const Load loads[] = {Load::Weight1, Load::Weight2, Load::TakeOff};
+            return planned(body, [=, &form] { form.pressLoad(loads[*load]); });
+        }},
+    {"/signals", {"tare", "overload"},
+        [](Body& body, Form1& form) {
+            const auto tare = body.flag("tare"), overload = body.flag("overload");
+            return planned(body, [=, &form] {
+                if (tare)
+                    form.setSignal(2, *tare);
+                if (overload)
+                    form.setSignal(3, *overload);
+            });
+        }},
+    {"/model", {"model"},
+        [](Body& body, Form1& form) {
+            body.require("model");
+            const auto model = body.choice("model", kModels);
+            return planned(body, [=, &form] { form.pickModel(*model); });
+        }},
+    {"/format", {"format"},
+        [](Body& body, Form1& form) {
+            static const char* const kPatterns[] = {"####0", "###0.0", "##0.00", "#0.000", "0.0000"};
+            body.require("format");
+            const auto format = body.choice("format", kPatterns);
+            return planned(body, [=, &form] { form.pickFormat(*format); });
+        }},
+    {"/oscillation", {"amplitude", "count"},
+        [](Body& body, Form1& form) {
+            const auto amplitude = body.text("amplitude"), count = body.text("count");
+            return planned(body, [=, &form] { form.changeOscillation(amplitude, count); });
+        }},
+    {"/period", {"period_ms"},
+        [](Body& body, Form1& form) {
+            body.require("period_ms");
+            const auto period = body.text("period_ms");
+            return planned(body, [=, &form] { form.changePeriod(*period); });
+        }},
+    {"/cycle", {"on", "max", "period_s"},
+        [](Body& body, Form1& form) {
+            const auto on = body.flag("on");
+            const auto max = body.text("max"), period = body.text("period_s");
+            return planned(body, [=, &form] { form.changeCycle(on, max, period); });
+        }},
+    {"/port", {"number", "baud", "parity", "data_bits", "stop_bits"},
+        [](Body& body, Form1& form) {
+            const std::array<std::optional<QString>, 5> boxes{
+                body.text("number"), body.text("baud"), body.text("parity"), body.text("data_bits"), body.text("stop_bits")};
+            return planned(body, [=, &form] { form.pickPort(boxes); });
+        }},
+    {"/language", {"language"},
+        [](Body& body, Form1& form) {
+            body.require("language");
+            const auto language = body.choice("language", kLanguages);
+            return planned(body, [=, &form] { form.pickLanguage(*language); });
+        }},
+};
+
+// A query parameter as a whole number not below zero; `fallback` when absent.
+std::optional<qint64> count(const HttpRequest& request, const char* name, qint64 fallback)
+{
+    const auto it = request.query.find(QLatin1String(name));
+    if (it == request.query.end())
+        return fallback;
+    bool ok = false;
+    const qint64 value = it->toLongLong(&ok);
+    if (!ok || value < 0)
+        return std::nullopt;
+    return value;
+}
+
+void refuse(HttpResponder& responder, const Refusal& refusal)
+{
+    responder.reply(refusal.status, json({{"error", refusal.error}}));
+}
+
+} // namespace
+
+void ControlApi::handle(const HttpRequest& request, HttpResponder responder)
+{
+    const bool get = request.method == QLatin1String("GET");
+    const bool post = request.method == QLatin1String("POST");
+    if (request.path == QLatin1String("/state")) {
+        if (!get)
+            return refuse(responder, {405, QStringLiteral("use GET")});
+        return responder.reply(200, json(state()));
+    }
+    if (request.path == QLatin1String("/frames")) {
+        if (!get)
+            return refuse(responder, {405, QStringLiteral("use GET")});
+        const auto after = count(request, "after", 0);
+        const auto waitMs = count(request, "wait_ms", 0);
+        if (!after || !waitMs || *waitMs > FrameLog::kMaxWaitMs)
+            return refuse(responder,
+                {400, QStringLiteral("after must be a whole number, wait_ms one from 0 to %1").arg(FrameLog::kMaxWaitMs)});
+        FrameLog& frames = log;
+        return log.waitAfter(quint64(*after), *waitMs, [responder, &frames](std::vector<FrameRecord> found) mutable {
+            QJsonArray list;
+            for (const FrameRecord& frame : found)
+                list.append(frameJson(frame));
+            responder.reply(200, json({{"frames", list}, {"last_seq", qint64(frames.lastSeq())}}));
+        });
+    }
+    if (request.path == QLatin1String("/quit")) {
+        if (!post)
+            return refuse(responder, {405, QStringLiteral("use POST")});
+        responder.reply(200, json({{"ok", true}}));
+        // Exit from the menu, once the reply is on its way.
+        QTimer::singleShot(0, &form, [window = &form] { window->mnu_Exit_Click(); });
+        return;
+    }
+    for (const PostRoute& route : kPostRoutes) {
+        if (request.path != QLatin1String(route.path))
+            continue;
+        if (!post)
+            return refuse(responder, {405, QStringLiteral("use POST")});
+        auto body = Body::parse(request.body, route.fields);
+        if (const auto* refusal = std::get_if<Refusal>(&body))
+            return refuse(responder, *refusal);
+        auto plan = route.plan(std::get<Body>(body), form);
+        if (const auto* refusal = std::get_if<Refusal>(&plan))
+            return refuse(responder, *refusal);
+        std::get<Action>(plan)();
+        return responder.reply(200, json(state()));
+    }
+    refuse(responder, {404, QStringLiteral("no such path: %1").arg(request.path)});
+}
+
+} // namespace korvanteslin

@@ -1,0 +1,30 @@
+#pragma once
+
+#include <QByteArray>
+#include <QJsonObject>
+#include <functional>
+
+#include "control/http_server.h"
+
+namespace korvanteslin {
+
+class Form1;
+class FrameLog;
+
+// The control API: each request does what the operator would do in the
+// window, through the same handlers, and every reply is JSON.
+class ControlApi {
+public:
+    ControlApi(Form1& form, FrameLog& log);
+
+    void handle(const HttpRequest& request, HttpResponder responder);
+
+    // What GET /state answers.
+    QJsonObject state() const;
+
+private:
+    Form1& form;
+    FrameLog& log;
+};
+
+} // namespace korvanteslin
