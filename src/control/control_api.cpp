@@ -166,7 +166,7 @@ QJsonObject ControlApi::state() const
         {"frames_written", qint64(outlet.framesWritten())},
         {"frames_dropped", qint64(outlet.framesDropped())},
         {"port", QJsonObject{{"number", port.commPort()}, {"device", port.devicePath()}, {"settings", port.settings()},
-                     {"open", port.isOpen()}, {"error", port.isOpen() ? QString() : port.lastError()}}},
+                     {"open", port.isOpen()}, {"error", port.closedBecause()}}},
         {"cycle", QJsonObject{{"on", cycle.timer3Enabled}, {"count", cycle.lngCycleCounter},
                       {"max", cycle.lngMaxCounter}, {"period_s", cycle.lngCyclePeriod}}},
         {"language", settings.intLanguage == 1 ? "rus" : "eng"},

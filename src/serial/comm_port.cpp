@@ -171,7 +171,9 @@ bool CommPort::open()
     if (isOpen())
         return true;
     awaitingRelink_ = false;
+    closedBecause_.clear();
     if (!openDevice()) {
+        closedBecause_ = lastError_;
         if (retryWhenClosed_)
             watchTimer_->start();
         else
@@ -192,6 +194,7 @@ void CommPort::close()
 {
     watchTimer_->stop();
     awaitingRelink_ = false;
+    closedBecause_.clear();
     if (!isOpen())
         return;
     closeDevice();
@@ -241,6 +244,11 @@ void CommPort::setDeviceOverride(const QString& device)
 void CommPort::setRetryWhenClosed(bool retry)
 {
     retryWhenClosed_ = retry;
+}
+
+QString CommPort::closedBecause() const
+{
+    return isOpen() ? QString() : closedBecause_;
 }
 
 QString CommPort::devicePath() const
@@ -335,7 +343,10 @@ void CommPort::onWatchTick()
         return;
     if (openDevice()) {
         awaitingRelink_ = false;
+        closedBecause_.clear();
         emit openChanged(true);
+    } else {
+        closedBecause_ = lastError_;
     }
 }
 
@@ -349,6 +360,7 @@ bool CommPort::relinkedSinceLoss() const
 void CommPort::handleLoss(const QString& reason)
 {
     lastError_ = describe(reason);
+    closedBecause_ = lastError_;
     awaitingRelink_ = isPseudoTerminal(device_);
     closeDevice();
     watchTimer_->start();

@@ -66,6 +66,9 @@ public:
 
     // Why the last failing operation failed, worded for the operator.
     QString lastError() const;
+    // Why the port is not open: its last opening failed or the device went
+    // away. Empty while open, and when it was simply closed.
+    QString closedBecause() const;
     // Device that the number now in force maps to.
     QString devicePath() const;
     quint64 droppedFrames() const;
@@ -103,6 +106,7 @@ private:
     PortSettings settings_;
     int number_ = 1;
     QString lastError_;
+    QString closedBecause_;
     quint64 droppedFrames_ = 0;
     bool busy_ = false; // opening or closing: errors are reported by the caller
 };
