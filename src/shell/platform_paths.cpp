@@ -17,6 +17,11 @@ std::string appFolderFromEnvironment()
         QDir::toNativeSeparators(fallback).toLocal8Bit().toStdString());
 }
 
+std::string utf8FromLocal(const std::string& path)
+{
+    return QString::fromLocal8Bit(path).toStdString();
+}
+
 std::string systemMonthName(int month)
 {
     return QLocale().standaloneMonthName(month, QLocale::LongFormat).toLocal8Bit().toStdString();

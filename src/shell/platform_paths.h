@@ -11,6 +11,10 @@ namespace korvanteslin {
 // application data location.
 std::string appFolderFromEnvironment();
 
+// A path as the file system spells it (the system's 8-bit encoding), as UTF-8
+// for the program's own texts.
+std::string utf8FromLocal(const std::string& path);
+
 // The names below come from the default locale, which is the system's unless
 // a test has set another.
 
