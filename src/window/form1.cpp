@@ -164,11 +164,17 @@ bool Form1::Form_Load()
         prepared.problems.push_back(*failure);
     // In the language just read from the file, or English when it could not be.
     report(prepared.problems);
+    // Asked to end while the message waited: the close sequence has run, and
+    // nothing more is opened or shown.
+    if (ending)
+        return true;
 
     ApplyLanguage();
 
     MSComm1.setDeviceFolder(fromLocal(strAppFolder));
     OpenPortAtStartup();
+    if (ending)
+        return true;
 
     Text1[0]->setText(QString::number(Settings.intSendPeriod));
     Settings.intSendPeriod = floorToInt16(readNumber(Text1[0]->text().toStdString()));

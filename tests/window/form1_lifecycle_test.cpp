@@ -182,6 +182,22 @@ TEST(Form1Lifecycle, TheSessionsEndSavesAndAClosingAfterwardsSavesOnlyWhatChange
     }
 }
 
+TEST(Form1Lifecycle, ARequestToEndWhileAStartUpMessageWaitsEndsTheStartUpThere)
+{
+    Workspace workspace;
+    workspace.store([&](SettingsRecord& r) {
+        r.strResultsFolder = workspace.programFiles.path().toStdString() + "/removed results/";
+    });
+    WriteCounter counter(workspace.settingsFile());
+    Form1 form(workspace.dialogs);
+    workspace.dialogs.whileShown = [&] { form.endOnRequest(); }; // a SIGTERM during the message
+    EXPECT_TRUE(form.Form_Load());
+    EXPECT_TRUE(form.hasEnded());
+    EXPECT_EQ(workspace.dialogs.messages.size(), 1);
+    EXPECT_FALSE(form.port().isOpen()) << "the port is not opened after the close sequence";
+    EXPECT_EQ(counter.writes(), 1);
+}
+
 TEST(Form1Lifecycle, TheShellsMessagesSpeakTheInterfaceLanguage)
 {
     struct Case {

@@ -7,6 +7,7 @@
 #include <QtWidgets>
 #include <gtest/gtest.h>
 #include <algorithm>
+#include <functional>
 #include <memory>
 #include <span>
 
@@ -20,10 +21,16 @@
 // Answers the window's dialogs without showing anything and remembers what was said.
 class RecordingDialogs : public korvanteslin::UserDialogs {
 public:
-    void showMessage(QWidget*, const QString& text) override { messages << text; }
+    void showMessage(QWidget*, const QString& text) override
+    {
+        messages << text;
+        if (whileShown)
+            whileShown();
+    }
     QString chooseFolder(QWidget*, const QString&) override { return folderAnswers.isEmpty() ? QString() : folderAnswers.takeFirst(); }
 
     QStringList messages, folderAnswers;
+    std::function<void()> whileShown; // what happens while a message waits for its OK
 };
 
 // Counts the times a file was saved since the watch began: written in place
