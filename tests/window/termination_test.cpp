@@ -70,6 +70,9 @@ public:
     {
         pid = ::fork();
         if (pid == 0) {
+            // As from a terminal, whatever ran the tests: a signal ignored here would stay ignored there.
+            for (const int signal : {SIGTERM, SIGINT, SIGHUP})
+                ::signal(signal, SIG_DFL);
             ::setenv("ProgramFiles", programFiles.c_str(), 1);
             ::setenv("QT_QPA_PLATFORM", "offscreen", 1);
             ::setenv("ASAN_OPTIONS", "detect_leaks=0", 0);
@@ -188,9 +191,13 @@ TEST(Termination, EachSignalClosesThePortThenSavesWhatChangedInTheWindowOnce)
 
 TEST(Termination, SignalsArriveOnTheEventLoopAndOneIgnoredAtStartStaysIgnored)
 {
-    struct sigaction ignore {}, before {};
-    ignore.sa_handler = SIG_IGN;
-    ::sigaction(SIGHUP, &ignore, &before); // as under nohup
+    // SIGHUP ignored, as under nohup; the other two as from a terminal.
+    const int numbers[] = {SIGTERM, SIGINT, SIGHUP};
+    struct sigaction before[3] {}, action {};
+    for (int i = 0; i < 3; ++i) {
+        action.sa_handler = numbers[i] == SIGHUP ? SIG_IGN : SIG_DFL;
+        ::sigaction(numbers[i], &action, &before[i]);
+    }
     std::vector<int> received;
     {
         TerminationSignals termination;
@@ -207,5 +214,6 @@ TEST(Termination, SignalsArriveOnTheEventLoopAndOneIgnoredAtStartStaysIgnored)
     struct sigaction after {};
     ::sigaction(SIGTERM, nullptr, &after);
     EXPECT_EQ(after.sa_handler, SIG_DFL) << "the earlier handling is back";
-    ::sigaction(SIGHUP, &before, nullptr);
+    for (int i = 0; i < 3; ++i)
+        ::sigaction(numbers[i], &before[i], nullptr);
 }
