@@ -15,6 +15,7 @@
 #include "serial/virtual_port.h"
 #include "window/console_dialogs.h"
 #include "window/form1.h"
+#include "window/termination_signals.h"
 #include "window/user_dialogs.h"
 
 namespace {
@@ -111,10 +112,14 @@ int main(int argc, char** argv)
     QApplication::setApplicationVersion(QStringLiteral("1.02"));
     QApplication::setDesktopFileName(QStringLiteral("org.korvanteslin.Korvanteslin"));
 
+    // From here on a termination signal waits for the event loop, where it
+    // runs the close sequence: port closed, settings saved, program ended.
+    TerminationSignals termination;
     DesktopDialogs desktop;
     ConsoleDialogs console(std::cerr);
     UserDialogs& dialogs = options.headless ? static_cast<UserDialogs&>(console) : desktop;
     Form1 form(dialogs);
+    QObject::connect(&termination, &TerminationSignals::received, &form, &Form1::endOnRequest);
     if (!options.dataDir.isEmpty())
         form.setDataFolder(options.dataDir);
     if (!options.device.isEmpty())
@@ -128,7 +133,10 @@ int main(int argc, char** argv)
         return 1;
     }
 
-    form.Form_Load();
+    if (!form.Form_Load())
+        return 1; // another copy runs on this data folder
+    if (form.hasEnded())
+        return 0; // asked to end while start-up was still showing a message
     announceExtras(options, extras);
     if (!options.headless) {
         form.setGeometry(QStyle::alignedRect(Qt::LeftToRight, Qt::AlignCenter, form.size(),

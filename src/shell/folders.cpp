@@ -26,16 +26,16 @@ std::string appFolderFrom(const std::string& programFiles, const std::string& fa
     return base + appFolderName() + kSeparator;
 }
 
-std::optional<std::string> makeFolder(const std::string& path)
+std::optional<ShellMessage> makeFolder(const std::string& path)
 {
     std::error_code ec;
     std::filesystem::create_directory(path, ec);
     if (ec)
-        return "Cannot create the folder " + path + ": " + ec.message();
+        return failureAt(MessageId::CannotCreateFolder, path, ec.value());
     return std::nullopt;
 }
 
-std::optional<std::string> createResultsFolders(const std::string& strResultsFolder, int year,
+std::optional<ShellMessage> createResultsFolders(const std::string& strResultsFolder, int year,
     const std::string& monthName, std::string& strMonthFolder)
 {
     const std::string yearFolder = strResultsFolder + std::to_string(year);

@@ -26,6 +26,11 @@ void makePlatformDataLocation()
     QDir().mkpath(QStandardPaths::writableLocation(QStandardPaths::GenericDataLocation));
 }
 
+std::string utf8FromLocal(const std::string& path)
+{
+    return QString::fromLocal8Bit(path).toStdString();
+}
+
 std::string systemMonthName(int month)
 {
     return QLocale().standaloneMonthName(month, QLocale::LongFormat).toLocal8Bit().toStdString();

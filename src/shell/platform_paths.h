@@ -17,6 +17,10 @@ std::string appFolderFromEnvironment();
 // nothing is made: that folder is the machine's, not ours.
 void makePlatformDataLocation();
 
+// A path as the file system spells it (the system's 8-bit encoding), as UTF-8
+// for the program's own texts.
+std::string utf8FromLocal(const std::string& path);
+
 // The names below come from the default locale, which is the system's unless
 // a test has set another.
 

@@ -15,12 +15,15 @@ ResultsFolderChoice resultsFolderFromDialog(const std::string& chosenPath)
     if (folder.back() != kSeparator)
         folder += kSeparator;
     if (folder.size() > kMaxStringBytes) {
-        return {Outcome::Refused,
-            "The folder cannot be used for results: its path is " + std::to_string(folder.size())
-                + " bytes long with the closing separator, and at most " + std::to_string(kMaxStringBytes)
-                + " bytes can be kept in the settings. The results folder stays as it was. Folder: " + folder};
+        ResultsFolderChoice refused;
+        refused.outcome = Outcome::Refused;
+        refused.refusal = countAt(MessageId::ResultsFolderTooLong, folder, std::int64_t(folder.size()));
+        return refused;
     }
-    return {Outcome::Chosen, folder};
+    ResultsFolderChoice chosen;
+    chosen.outcome = Outcome::Chosen;
+    chosen.folder = folder;
+    return chosen;
 }
 
 } // namespace korvanteslin

@@ -2,6 +2,8 @@
 
 #include <string>
 
+#include "shell/shell_messages.h"
+
 namespace korvanteslin {
 
 // The folder dialog's title, in Russian whatever the interface language.
@@ -11,11 +13,12 @@ inline constexpr const char* kResultsFolderDialogTitle = "Выберите ди�
 struct ResultsFolderChoice {
     enum class Outcome {
         Unchanged, // the dialog was cancelled
-        Chosen,    // `text` is the new strResultsFolder, ending in the separator
-        Refused,   // `text` tells the operator why the folder cannot be kept
+        Chosen,    // `folder` is the new strResultsFolder, ending in the separator
+        Refused,   // `refusal` tells the operator why the folder cannot be kept
     };
     Outcome outcome = Outcome::Unchanged;
-    std::string text;
+    std::string folder;
+    ShellMessage refusal;
 };
 
 // Turns the path the folder dialog returned (UTF-8; empty when cancelled) into

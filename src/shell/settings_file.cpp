@@ -1,11 +1,10 @@
 #include "shell/settings_file.h"
 
+#include <unistd.h>
+
 #include <bit>
-#include <cerrno>
-#include <cstdio>
 #include <cstring>
 #include <filesystem>
-#include <memory>
 
 namespace korvanteslin {
 
@@ -89,35 +88,6 @@ struct FieldReader {
     }
 };
 
-struct FileCloser {
-    void operator()(std::FILE* f) const { std::fclose(f); }
-};
-using File = std::unique_ptr<std::FILE, FileCloser>;
-
-std::string describe(const std::string& what, const std::string& path, int error)
-{
-    return what + " " + path + ": " + std::strerror(error);
-}
-
-// Reads at most one file's worth: the records we know and nothing beyond.
-std::optional<std::vector<std::uint8_t>> readImage(const std::string& path)
-{
-    std::error_code ec;
-    if (std::filesystem::is_directory(path, ec))
-        return std::nullopt;
-    File file{std::fopen(path.c_str(), "rb")};
-    if (!file)
-        return std::nullopt;
-    std::vector<std::uint8_t> image(kSettingsFileSize);
-    const std::size_t got = std::fread(image.data(), 1, image.size(), file.get());
-    if (std::ferror(file.get()))
-        return std::nullopt;
-    if (std::fclose(file.release()) != 0)
-        return std::nullopt;
-    image.resize(got);
-    return image;
-}
-
 } // namespace
 
 std::optional<std::string> oversizedField(const SettingsRecord& record)
@@ -157,41 +127,50 @@ std::optional<SettingsRecord> decodeSettings(std::span<const std::uint8_t> bytes
     return record;
 }
 
-std::optional<std::string> SaveSettings(const std::string& path, const SettingsRecord& record)
+std::optional<ShellMessage> SaveSettings(
+    const std::string& path, const SettingsRecord& record, const SaveStepHook& beforeStep)
 {
     if (const auto field = oversizedField(record))
-        return "Cannot save the settings to " + path + ": a text of " + std::to_string(field->size())
-            + " bytes does not fit (at most " + std::to_string(kMaxStringBytes) + ")";
-    const std::vector<std::uint8_t> image = encodeSettings(record);
+        return countAt(MessageId::TextTooLongToSave, path, std::int64_t(field->size()));
+    std::vector<std::uint8_t> image = encodeSettings(record);
 
-    // Update in place: "r+b" keeps what lies past our records, "w+b" only for a new file.
-    File file{std::fopen(path.c_str(), "r+b")};
-    if (!file && errno == ENOENT)
-        file.reset(std::fopen(path.c_str(), "w+b"));
-    if (!file)
-        return describe("Cannot save the settings to", path, errno);
-    if (std::fwrite(image.data(), 1, image.size(), file.get()) != image.size() || std::fflush(file.get()) != 0)
-        return describe("Cannot save the settings to", path, errno);
-    if (std::fclose(file.release()) != 0)
-        return describe("Cannot save the settings to", path, errno);
+    const FileRead old = readRegularFile(path, kSettingsFileSize);
+    if (old.state == FileRead::State::Refused)
+        return failureAt(MessageId::CannotSaveSettings, path, old.error, old.kind);
+    image.insert(image.end(), old.bytes.begin(), old.bytes.end());
+    if (const int error = replaceFile(path, image, old, beforeStep))
+        return failureAt(MessageId::CannotSaveSettings, path, error);
     return std::nullopt;
 }
 
 LoadOutcome LoadSettings(const std::string& path, const std::string& strAppFolder, const LocalDateTime& now)
 {
     LoadOutcome outcome;
-    if (const auto image = readImage(path)) {
-        if (auto record = decodeSettings(*image)) {
+    const FileRead file = readRegularFile(path, 0, kSettingsFileSize);
+    switch (file.state) {
+    case FileRead::State::Read:
+        if (auto record = decodeSettings(file.bytes)) {
             outcome.record = std::move(*record);
             return outcome;
         }
+        // Bytes that were read and found damaged: the only file that is replaced.
+        outcome.source = SettingsSource::Replaced;
+        ::unlink(path.c_str());
+        break;
+    case FileRead::State::Missing:
+        outcome.source = SettingsSource::Created;
+        break;
+    case FileRead::State::Refused:
+        // A permission bit or a pipe is no reason to destroy the operator's settings.
+        outcome.source = SettingsSource::LeftAlone;
+        outcome.record = SetDefaultSettings(strAppFolder, now);
+        outcome.problem = failureAt(
+            file.kind == EntryKind::None ? MessageId::CannotReadSettings : MessageId::SettingsFileNotUsed, path,
+            file.error, file.kind);
+        return outcome;
     }
-    outcome.failed = true;
     outcome.record = SetDefaultSettings(strAppFolder, now);
-    std::error_code ec;
-    if (!std::filesystem::is_directory(path, ec))
-        std::filesystem::remove(path, ec);
-    outcome.rewriteError = SaveSettings(path, outcome.record);
+    outcome.problem = SaveSettings(path, outcome.record);
     return outcome;
 }
 

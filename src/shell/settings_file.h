@@ -7,7 +7,9 @@
 #include <string>
 #include <vector>
 
+#include "shell/safe_file.h"
 #include "shell/settings_record.h"
+#include "shell/shell_messages.h"
 
 namespace korvanteslin {
 
@@ -30,20 +32,33 @@ std::vector<std::uint8_t> encodeSettings(const SettingsRecord& record);
 // string's length prefix runs past its record. Bytes after the last record are ignored.
 std::optional<SettingsRecord> decodeSettings(std::span<const std::uint8_t> bytes);
 
-// Writes the record into the file at `path`, creating the file when missing
-// and leaving anything past the last record in place. Returns an operator-facing
-// description naming the path and the reason when that fails.
-std::optional<std::string> SaveSettings(const std::string& path, const SettingsRecord& record);
+// Saves the record whole or not at all: a complete new file is written beside
+// the old one, synced and renamed over it, so a stop at any moment leaves
+// either file intact. Whatever follows the 23 records in the old file is
+// carried over, and so are its permissions and owner. Nothing is written
+// through a symbolic link, nor over anything that is not a regular file. On
+// failure the old file stays as it was and the message names the path and the reason.
+std::optional<ShellMessage> SaveSettings(
+    const std::string& path, const SettingsRecord& record, const SaveStepHook& beforeStep = {});
+
+enum class SettingsSource {
+    File,      // read from the file (whether it is this program's is the caller's question)
+    Created,   // there was no file: the defaults, written to a new one
+    Replaced,  // the file's bytes were damaged: the defaults, written in its place
+    LeftAlone, // the file could not be read, or is not a regular file: the defaults in
+               // memory only, and the file must not be written over in this run
+};
 
 struct LoadOutcome {
     SettingsRecord record;
-    bool failed = false;                    // the file was unreadable or damaged
-    std::optional<std::string> rewriteError; // the defaults could not be written back
+    SettingsSource source = SettingsSource::File;
+    std::optional<ShellMessage> problem; // why the file was left alone, or why it could not be written
 };
 
-// Reads the record from `path`. A file that cannot be read, is shorter than 23
-// records or holds a damaged string gives the defaults instead; the damaged file
-// is then deleted and written anew from them.
+// Reads the record from `path`. Only a regular file is read, never through a
+// link and never waiting on a pipe or a device. A file whose bytes are too
+// short or hold a damaged string is replaced by the defaults; a file that
+// cannot be read at all is left as it is, and so is anything else at the path.
 LoadOutcome LoadSettings(const std::string& path, const std::string& strAppFolder, const LocalDateTime& now);
 
 // 1 when a file or folder of that name exists, 0 otherwise (also when it cannot be examined).

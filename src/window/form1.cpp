@@ -6,6 +6,7 @@
 #include <QLineEdit>
 #include <QCoreApplication>
 #include <QDir>
+#include <QGuiApplication>
 #include <QLocale>
 #include <QPushButton>
 #include <QRadioButton>
@@ -65,6 +66,12 @@ Form1::Form1(UserDialogs& userDialogs, QWidget* parent)
         box->setCompleter(nullptr);
     }
     ui->Combo2->installEventFilter(this);
+
+#ifndef QT_NO_SESSIONMANAGER
+    // Logging out may end the program without closing its window.
+    if (auto* application = qobject_cast<QGuiApplication*>(QCoreApplication::instance()))
+        connect(application, &QGuiApplication::commitDataRequest, this, [this] { commitSessionData(); });
+#endif
 
     // The controls keep their places whatever happens: the window has one size.
     adjustSize();
@@ -134,7 +141,7 @@ void Form1::bindEvents()
     connect(ui->Basis_Command1, &QPushButton::clicked, this, &Form1::Basis_Command1_Click);
 }
 
-void Form1::Form_Load()
+bool Form1::Form_Load()
 {
     SetWindowIcon(this, true);
 
@@ -147,7 +154,14 @@ void Form1::Form_Load()
         strAppFolder = QDir::toNativeSeparators(QDir(dataFolderForRun).absolutePath() + QLatin1Char('/')).toLocal8Bit().toStdString();
     }
     PreparedSettings prepared = prepareSettings(strAppFolder, today);
+    if (prepared.runningElsewhere) {
+        ending = true; // nothing of this copy's is to be saved or closed
+        report(prepared.problems); // before any settings are read: in English
+        return false;
+    }
+    dataFolderLock = std::move(prepared.lock);
     Settings = std::move(prepared.record);
+    mayWriteSettings = !prepared.fileLeftAlone;
 
     Option1[std::size_t(Settings.intTerminalModel)]->setChecked(true);
     Option1_Click(Settings.intTerminalModel);
@@ -164,17 +178,19 @@ void Form1::Form_Load()
     if (auto failure = createResultsFolders(Settings.strResultsFolder, today.year, systemMonthName(today.month),
             strMonthFolder))
         prepared.problems.push_back(*failure);
-    if (!prepared.problems.empty()) {
-        QStringList lines;
-        for (const std::string& problem : prepared.problems)
-            lines << fromLocal(problem);
-        report(lines.join(QLatin1Char('\n')));
-    }
+    // In the language just read from the file, or English when it could not be.
+    report(prepared.problems);
+    // Asked to end while the message waited: the close sequence has run, and
+    // nothing more is opened or shown.
+    if (ending)
+        return true;
 
     ApplyLanguage();
 
     MSComm1.setDeviceFolder(fromLocal(strAppFolder));
     OpenPortAtStartup();
+    if (ending)
+        return true;
 
     Text1[0]->setText(QString::number(Settings.intSendPeriod));
     Settings.intSendPeriod = floorToInt16(readNumber(Text1[0]->text().toStdString()));
@@ -187,6 +203,7 @@ void Form1::Form_Load()
     Command3_Click();
     ui->Combo2->setCurrentIndex(int(kStartupFormat));
     Combo2_Click();
+    return true;
 }
 
 bool Form1::eventFilter(QObject* watched, QEvent* event)
@@ -210,8 +227,28 @@ void Form1::Form_Unload()
         Timer2_Timer(); // a pick just before closing is kept
     Timer1.setInterval(0);
     MSComm1.close(); // also ends the retrying of a port that went away
-    saveOrReport();
+    collectSettings();
+    // The session's end saved already: once is enough, unless something changed since.
+    if (!savedAtSessionEnd || *savedAtSessionEnd != Settings)
+        saveOrReport();
     QCoreApplication::processEvents();
+}
+
+void Form1::endOnRequest()
+{
+    if (!ending)
+        Form_Unload();
+    // Ends every event loop, a message box's included; a request that comes
+    // during start-up is seen by the caller of Form_Load through hasEnded().
+    QCoreApplication::exit(0);
+}
+
+void Form1::commitSessionData()
+{
+    if (ending)
+        return;
+    if (saveOrReport())
+        savedAtSessionEnd = Settings;
 }
 
 void Form1::mnu_Exit_Click()
@@ -235,16 +272,34 @@ void Form1::collectSettings()
     Settings.dblAmplitude = Terminal1.dblAmplitude;
 }
 
-void Form1::saveOrReport()
+// A file that was left alone at start-up is not written over: it may hold
+// the operator's good settings that this run could not read.
+bool Form1::saveOrReport()
 {
     collectSettings();
-    if (auto failure = SaveSettings(strAppFolder + settingsFileName(), Settings))
-        report(fromLocal(*failure));
+    if (!mayWriteSettings)
+        return false;
+    if (auto failure = SaveSettings(strAppFolder + settingsFileName(), Settings)) {
+        report({*failure});
+        return false;
+    }
+    return true;
 }
 
 void Form1::report(const QString& text)
 {
     dialogs.showMessage(this, text);
+}
+
+// One message box for all of them, in the interface language in force.
+void Form1::report(const std::vector<ShellMessage>& messages)
+{
+    if (messages.empty())
+        return;
+    QStringList lines;
+    for (const ShellMessage& message : messages)
+        lines << fromUtf8(wordMessage(message, Settings.intLanguage));
+    report(lines.join(QLatin1Char('\n')));
 }
 
 } // namespace korvanteslin

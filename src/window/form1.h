@@ -7,13 +7,16 @@
 #include <functional>
 #include <memory>
 #include <optional>
+#include <vector>
 
 #include "emulation/cycle_mode.h"
 #include "emulation/terminal.h"
 #include "serial/comm_port.h"
 #include "serial/frame_outlet.h"
+#include "shell/data_folder_lock.h"
 #include "shell/local_time.h"
 #include "shell/settings_record.h"
+#include "shell/shell_messages.h"
 #include "window/frame_timer.h"
 
 class QCheckBox;
@@ -47,13 +50,23 @@ public:
     // made with its parents at start-up.
     void setDataFolder(const QString& folder);
 
-    // Start-up: runs once, before the window is first shown.
-    void Form_Load();
+    // Start-up: runs once, before the window is first shown. False when
+    // another copy runs on the same data folder: this one has touched neither
+    // the settings file nor the port, has said so, and must end.
+    bool Form_Load();
 
     // Shutdown through the window's close box: port closed, then settings saved.
     void Form_Unload();
     // Shutdown through the menu: settings saved, then the program ends at once.
     void mnu_Exit_Click();
+    // Shutdown asked for from outside (a termination signal): the close
+    // sequence, then the program ends.
+    void endOnRequest();
+    // The desktop session is ending: the settings are saved now, in case the
+    // program is not asked again. Closing afterwards saves only what changed since.
+    void commitSessionData();
+    // Exit, a close or a request to end has run (or start-up gave way to another copy).
+    bool hasEnded() const { return ending; }
 
     // Weight entry, load buttons and the oscillation "Change" button.
     void Text9_Change(int index);
@@ -128,7 +141,7 @@ private:
     void bindControlArrays();
     void bindEvents();
     void OpenPortAtStartup();
-    void saveOrReport();
+    bool saveOrReport();
     void collectSettings();
     void fillOscillationBoxes();
     void readOscillationBoxes();
@@ -141,6 +154,7 @@ private:
     void showCycle();
     void setCaption(const QString& control, const QString& text);
     void report(const QString& text);
+    void report(const std::vector<ShellMessage>& messages);
 
     std::unique_ptr<Ui::Form1> ui;
     UserDialogs& dialogs;
@@ -170,6 +184,9 @@ private:
     std::string strAppFolder;
     QString dataFolderForRun;
     std::string strMonthFolder;
+    std::unique_ptr<DataFolderLock> dataFolderLock; // this copy's claim on the data folder
+    bool mayWriteSettings = false; // the settings file is ours to write in this run
+    std::optional<SettingsRecord> savedAtSessionEnd; // what the session's end saved, if it did
     bool ending = false; // Exit has run: the close sequence must not follow
     bool configuringPort = false; // the lamp follows the port by itself only outside the apply steps
 

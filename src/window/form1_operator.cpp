@@ -122,10 +122,10 @@ void Form1::Basis_Command1_Click()
     case ResultsFolderChoice::Outcome::Unchanged:
         return;
     case ResultsFolderChoice::Outcome::Refused:
-        report(fromLocal(choice.text));
+        report({choice.refusal});
         return;
     case ResultsFolderChoice::Outcome::Chosen:
-        Settings.strResultsFolder = choice.text;
+        Settings.strResultsFolder = choice.folder;
         ui->Basis_Text1->setText(fromLocal(Settings.strResultsFolder));
         saveOrReport();
         return;

@@ -77,7 +77,7 @@ TEST(SettingsFile, TheDefaultFileHasTheseBytesAndASavedRecordReadsBackUnchanged)
     ASSERT_EQ(record.strResultsFolder.size(), kMaxStringBytes);
     ASSERT_EQ(SaveSettings(path, record), std::nullopt);
     const LoadOutcome loaded = LoadSettings(path, "/elsewhere/", kLaterRun);
-    EXPECT_FALSE(loaded.failed);
+    EXPECT_EQ(loaded.source, SettingsSource::File);
     EXPECT_EQ(loaded.record, record);
 }
 
@@ -103,7 +103,7 @@ TEST(SettingsFile, DamagedFilesGiveTheDefaultsAndAreRewritten)
         const std::string path = dir.filePath("settings").toStdString();
         writeAll(path, image);
         const LoadOutcome loaded = LoadSettings(path, "/app/", kFifthOfDecember);
-        EXPECT_TRUE(loaded.failed);
+        EXPECT_EQ(loaded.source, SettingsSource::Replaced);
         EXPECT_EQ(loaded.record, defaults) << "the whole record reverts, not only the damaged field";
         EXPECT_EQ(readAll(path), encodeSettings(defaults));
     }

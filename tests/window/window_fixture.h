@@ -7,7 +7,9 @@
 #include <QtWidgets>
 #include <gtest/gtest.h>
 #include <algorithm>
+#include <functional>
 #include <memory>
+#include <span>
 
 #include "pty_pair.h"
 #include "qstring_printer.h"
@@ -19,7 +21,12 @@
 // Answers the window's dialogs without showing anything and remembers what was said.
 class RecordingDialogs : public korvanteslin::UserDialogs {
 public:
-    void showMessage(QWidget*, const QString& text) override { messages << text; }
+    void showMessage(QWidget*, const QString& text) override
+    {
+        messages << text;
+        if (whileShown)
+            whileShown();
+    }
     QString chooseFolder(QWidget*, const QString&, const QString& startFolder) override
     {
         folderStarts << startFolder;
@@ -27,16 +34,19 @@ public:
     }
 
     QStringList messages, folderAnswers, folderStarts;
+    std::function<void()> whileShown; // what happens while a message waits for its OK
 };
 
-// Counts the times a file was written and closed since the watch began. Opens
-// are watched too: the kernel merges identical unread events, and an open
-// between two closes keeps two saves from counting as one.
+// Counts the times a file was saved since the watch began: written in place
+// and closed, or put in place whole by a rename. The folder is watched, not
+// the file, since every save puts a new file under the name. Opens are
+// watched too: the kernel merges identical unread events, and an open between
+// two closes keeps two saves from counting as one.
 class WriteCounter {
 public:
-    explicit WriteCounter(const QString& path)
+    explicit WriteCounter(const QString& path) : name_(QFileInfo(path).fileName())
     {
-        inotify_add_watch(fd_, QFile::encodeName(path).constData(), IN_OPEN | IN_CLOSE_WRITE);
+        inotify_add_watch(fd_, QFile::encodeName(QFileInfo(path).path()).constData(), IN_OPEN | IN_CLOSE_WRITE | IN_MOVED_TO);
     }
     ~WriteCounter() { ::close(fd_); }
     WriteCounter(const WriteCounter&) = delete;
@@ -44,15 +54,22 @@ public:
 
     int writes()
     {
-        inotify_event events[64]; // a watched file's events carry no name
-        for (ssize_t n; (n = ::read(fd_, events, sizeof events)) > 0;)
-            writes_ += int(std::count_if(events, events + n / ssize_t(sizeof(inotify_event)),
-                [](const inotify_event& event) { return (event.mask & IN_CLOSE_WRITE) != 0; }));
+        alignas(inotify_event) char buffer[4096];
+        for (ssize_t n; (n = ::read(fd_, buffer, sizeof buffer)) > 0;) {
+            for (ssize_t at = 0; at < n;) {
+                const auto* event = reinterpret_cast<const inotify_event*>(buffer + at);
+                if ((event->mask & (IN_CLOSE_WRITE | IN_MOVED_TO)) && event->len > 0
+                    && QFile::decodeName(event->name) == name_)
+                    ++writes_;
+                at += ssize_t(sizeof(inotify_event) + event->len);
+            }
+        }
         return writes_;
     }
 
 private:
     int fd_ = inotify_init1(IN_NONBLOCK);
+    QString name_;
     int writes_ = 0;
 };
 
@@ -108,6 +125,14 @@ public:
         QFile file(settingsFile());
         file.open(QIODevice::ReadOnly);
         return file.readAll();
+    }
+
+    // The record in the settings file now (empty when it cannot be read back).
+    korvanteslin::SettingsRecord savedRecord() const
+    {
+        const QByteArray bytes = fileBytes();
+        const std::span image(reinterpret_cast<const std::uint8_t*>(bytes.constData()), std::size_t(bytes.size()));
+        return korvanteslin::decodeSettings(image).value_or(korvanteslin::SettingsRecord{});
     }
 
     QTemporaryDir programFiles;

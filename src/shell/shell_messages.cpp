@@ -1,0 +1,152 @@
+#include "shell/shell_messages.h"
+
+#include <array>
+#include <cerrno>
+#include <cstring>
+#include <string_view>
+
+#include "shell/platform_paths.h"
+#include "shell/settings_file.h"
+
+namespace korvanteslin {
+
+namespace {
+
+struct MessageRow {
+    MessageId id;
+    std::string_view english;
+    std::string_view russian;
+};
+
+// {path}, {reason}, {number} and {limit} stand for the message's facts.
+constexpr std::array kMessages{
+    MessageRow{MessageId::CannotSaveSettings,
+        "Cannot save the settings to {path}: {reason}",
+        "Не удалось сохранить настройки в файл {path}: {reason}"},
+    MessageRow{MessageId::TextTooLongToSave,
+        "Cannot save the settings to {path}: a text of {number} bytes does not fit (at most {limit})",
+        "Не удалось сохранить настройки в файл {path}: текст длиной {number} байт не помещается (не более {limit})"},
+    MessageRow{MessageId::CannotCreateFolder,
+        "Cannot create the folder {path}: {reason}",
+        "Не удалось создать папку {path}: {reason}"},
+    MessageRow{MessageId::ResultsFolderTooLong,
+        "The folder cannot be used for results: its path is {number} bytes long with the closing separator, "
+        "and at most {limit} bytes can be kept in the settings. The results folder stays as it was. Folder: {path}",
+        "Эту папку нельзя выбрать для результатов: её путь вместе с завершающим разделителем занимает {number} "
+        "байт, а в настройках помещается не более {limit} байт. Папка для результатов осталась прежней. "
+        "Папка: {path}"},
+    MessageRow{MessageId::CannotReadSettings,
+        "Cannot read the settings file {path}: {reason}. The program runs on the default settings and leaves "
+        "the file as it is; changes made in this run are not saved.",
+        "Не удалось прочитать файл настроек {path}: {reason}. Программа работает с настройками по умолчанию "
+        "и оставляет файл как есть; изменения в этом сеансе не сохраняются."},
+    MessageRow{MessageId::SettingsFileNotUsed,
+        "The settings file {path} is not used: {reason}. The program runs on the default settings and leaves "
+        "it as it is; changes made in this run are not saved.",
+        "Файл настроек {path} не используется: {reason}. Программа работает с настройками по умолчанию "
+        "и оставляет его как есть; изменения в этом сеансе не сохраняются."},
+    MessageRow{MessageId::AlreadyRunning,
+        "The emulator is already running on the data folder {path} (process {number}). This copy ends "
+        "without touching the settings or the serial port.",
+        "Эмулятор уже запущен с папкой данных {path} (процесс {number}). Эта копия завершается, "
+        "не трогая ни настройки, ни последовательный порт."},
+    MessageRow{MessageId::AlreadyRunningUnknownProcess,
+        "The emulator is already running on the data folder {path}. This copy ends without touching the "
+        "settings or the serial port.",
+        "Эмулятор уже запущен с папкой данных {path}. Эта копия завершается, не трогая ни настройки, "
+        "ни последовательный порт."},
+};
+
+struct KindRow {
+    EntryKind kind;
+    std::string_view english;
+    std::string_view russian;
+};
+
+constexpr std::array kKinds{
+    KindRow{EntryKind::Link, "it is a symbolic link, and the settings are never read or written through a link",
+        "это символическая ссылка, а настройки никогда не читаются и не записываются через ссылку"},
+    KindRow{EntryKind::Folder, "it is a folder", "это папка"},
+    KindRow{EntryKind::Fifo, "it is a named pipe", "это именованный канал"},
+    KindRow{EntryKind::Device, "it is a device", "это устройство"},
+    KindRow{EntryKind::Socket, "it is a socket", "это сокет"},
+    KindRow{EntryKind::Other, "it is not a regular file", "это не обычный файл"},
+};
+
+struct ErrorRow {
+    int error;
+    std::string_view english;
+    std::string_view russian;
+};
+
+// The system's reasons that storage runs into, in both languages whatever
+// language the system speaks; any other falls back to the system's own words.
+constexpr std::array kErrors{
+    ErrorRow{EACCES, "Permission denied", "Отказано в доступе"},
+    ErrorRow{EPERM, "Operation not permitted", "Операция не позволена"},
+    ErrorRow{ENOENT, "No such file or directory", "Нет такого файла или каталога"},
+    ErrorRow{ENOTDIR, "Not a directory", "Это не каталог"},
+    ErrorRow{EISDIR, "Is a directory", "Это каталог"},
+    ErrorRow{ENOSPC, "No space left on device", "На устройстве не осталось свободного места"},
+    ErrorRow{EDQUOT, "Disk quota exceeded", "Превышена дисковая квота"},
+    ErrorRow{EROFS, "Read-only file system", "Файловая система доступна только для чтения"},
+    ErrorRow{EIO, "Input/output error", "Ошибка ввода-вывода"},
+    ErrorRow{ELOOP, "Too many levels of symbolic links", "Слишком много уровней символических ссылок"},
+    ErrorRow{ENAMETOOLONG, "File name too long", "Слишком длинное имя файла"},
+    ErrorRow{EEXIST, "File exists", "Файл существует"},
+    ErrorRow{EINTR, "Interrupted system call", "Прерван системный вызов"},
+    ErrorRow{EBUSY, "Device or resource busy", "Устройство или ресурс занято"},
+    ErrorRow{EMFILE, "Too many open files", "Слишком много открытых файлов"},
+};
+
+template <class Row>
+std::string_view inLanguage(const Row& row, bool russian)
+{
+    return russian ? row.russian : row.english;
+}
+
+std::string reasonText(const ShellMessage& message, bool russian)
+{
+    for (const KindRow& row : kKinds)
+        if (row.kind == message.kind)
+            return std::string(inLanguage(row, russian));
+    for (const ErrorRow& row : kErrors)
+        if (row.error == message.error)
+            return std::string(inLanguage(row, russian));
+    return std::strerror(message.error);
+}
+
+} // namespace
+
+std::string wordMessage(const ShellMessage& message, int intLanguage)
+{
+    const bool russian = intLanguage == 1;
+    std::string_view pattern;
+    for (const MessageRow& row : kMessages)
+        if (row.id == message.id)
+            pattern = inLanguage(row, russian);
+
+    std::string text;
+    for (std::size_t at = 0; at < pattern.size();) {
+        const std::size_t open = pattern.find('{', at);
+        const std::size_t close = open == std::string_view::npos ? open : pattern.find('}', open);
+        if (close == std::string_view::npos) {
+            text += pattern.substr(at);
+            break;
+        }
+        text += pattern.substr(at, open - at);
+        const std::string_view name = pattern.substr(open + 1, close - open - 1);
+        if (name == "path")
+            text += utf8FromLocal(message.path);
+        else if (name == "reason")
+            text += reasonText(message, russian);
+        else if (name == "number")
+            text += std::to_string(message.number);
+        else if (name == "limit")
+            text += std::to_string(kMaxStringBytes);
+        at = close + 1;
+    }
+    return text;
+}
+
+} // namespace korvanteslin

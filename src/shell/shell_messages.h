@@ -1,0 +1,64 @@
+#pragma once
+
+#include <cstdint>
+#include <string>
+#include <utility>
+
+namespace korvanteslin {
+
+// What the shell has to tell the operator: about the settings file, the data
+// and results folders, and another copy of the program. The facts are kept
+// apart from the words so that a message is worded in the interface language
+// in force when it is shown, not when it arose.
+enum class MessageId {
+    CannotSaveSettings,     // path, reason
+    TextTooLongToSave,      // path, number: the text's length in bytes
+    CannotCreateFolder,     // path, reason
+    ResultsFolderTooLong,   // path: the folder, number: its length in bytes
+    CannotReadSettings,     // path, reason
+    SettingsFileNotUsed,    // path, reason: what stands there instead of a file
+    AlreadyRunning,         // path: the data folder, number: the other copy's process
+    AlreadyRunningUnknownProcess, // path: the data folder
+};
+
+// What stands at a path where a regular file was expected. When it is not
+// None it is the reason a message gives, in place of a system error.
+enum class EntryKind { None, Link, Folder, Fifo, Device, Socket, Other };
+
+struct ShellMessage {
+    MessageId id = MessageId::CannotSaveSettings;
+    std::string path; // as the file system spells it (the system's 8-bit encoding)
+    int error = 0;    // the system's error number
+    EntryKind kind = EntryKind::None;
+    std::int64_t number = 0;
+
+    bool operator==(const ShellMessage&) const = default;
+};
+
+// A failure at `path`, for the system's reason `error` or because of what stands there.
+inline ShellMessage failureAt(MessageId id, std::string path, int error, EntryKind kind = EntryKind::None)
+{
+    ShellMessage message;
+    message.id = id;
+    message.path = std::move(path);
+    message.error = error;
+    message.kind = kind;
+    return message;
+}
+
+// A message about `path` that carries a size or a process number.
+inline ShellMessage countAt(MessageId id, std::string path, std::int64_t number)
+{
+    ShellMessage message;
+    message.id = id;
+    message.path = std::move(path);
+    message.number = number;
+    return message;
+}
+
+// The message in the interface language: intLanguage 1 Russian, any other
+// value English (the language is unknown before the settings are read).
+// UTF-8 text.
+std::string wordMessage(const ShellMessage& message, int intLanguage);
+
+} // namespace korvanteslin
