@@ -31,6 +31,12 @@ struct Parser {
         kControlHint};
     QCommandLineOption printFrames{QStringLiteral("print-frames"),
         QStringLiteral("Prints each frame on standard output: seconds since start, then the bytes in hex.")};
+    QCommandLineOption tcp{QStringLiteral("tcp"),
+        QStringLiteral("Sends every frame to the TCP clients of this address, as a serial device server does "
+                       "(default host 127.0.0.1; another address only when given)."),
+        kControlHint};
+    QCommandLineOption lineRate{QStringLiteral("line-rate"),
+        QStringLiteral("Frames leave no faster than the set line could carry them, on lines that do not pace themselves.")};
     QCommandLineOption dataDir{QStringLiteral("data-dir"),
         QStringLiteral("Uses DIR as the data folder for this run (created with its parents)."),
         QStringLiteral("DIR")};
@@ -38,7 +44,7 @@ struct Parser {
     Parser()
     {
         parser.setApplicationDescription(QStringLiteral("Emulates a weighing terminal on a serial port."));
-        parser.addOptions({help, version, headless, device, virtualPort, control, printFrames, dataDir});
+        parser.addOptions({help, version, headless, device, virtualPort, control, tcp, lineRate, printFrames, dataDir});
     }
 
     OptionsExit usageError(const QString& message) const
@@ -52,11 +58,13 @@ QString programVersion()
     return QStringLiteral("%1 %2\n").arg(QLatin1String(kProgName), QLatin1String(kProgVersion));
 }
 
-// "PORT", "HOST:PORT" or "[IPV6]:PORT"; the port is the text after the last colon.
-std::variant<ControlAddress, QString> parseControl(const QString& value)
+// "PORT", "HOST:PORT" or "[IPV6]:PORT"; the port is the text after the last
+// colon. The control API takes loopback addresses only; the frames' TCP
+// server any address given explicitly.
+std::variant<ControlAddress, QString> parseAddress(const QString& option, const QString& value, bool loopbackOnly)
 {
-    const QString badValue = QStringLiteral("Bad value for --control: '%1' (expected %2, PORT from 0 to 65535).")
-                                 .arg(value, kControlHint);
+    const QString badValue = QStringLiteral("Bad value for --%1: '%2' (expected %3, PORT from 0 to 65535).")
+                                 .arg(option, value, kControlHint);
     const qsizetype colon = value.lastIndexOf(QLatin1Char(':'));
     QString host = colon < 0 ? QStringLiteral("127.0.0.1") : value.left(colon);
     const QString portText = value.mid(colon + 1);
@@ -74,10 +82,12 @@ std::variant<ControlAddress, QString> parseControl(const QString& value)
     else
         address.setAddress(host);
     // ::ffff:127.0.0.1 is an IPv4 address in IPv6 dress: listen on the IPv4 one.
-    bool mapped = false;
-    if (const quint32 ipv4 = address.toIPv4Address(&mapped); mapped)
-        address.setAddress(ipv4);
-    if (address.isNull() || !address.isLoopback() || !address.scopeId().isEmpty())
+    static const QHostAddress kMappedPrefix(QStringLiteral("::ffff:0:0"));
+    if (address.protocol() == QAbstractSocket::IPv6Protocol && address.isInSubnet(kMappedPrefix, 96))
+        address.setAddress(address.toIPv4Address());
+    if (!loopbackOnly && address.isNull())
+        return badValue;
+    if (loopbackOnly && (address.isNull() || !address.isLoopback() || !address.scopeId().isEmpty()))
         return QStringLiteral("Refused --control host '%1': the control API is served on loopback addresses only "
                               "(127.0.0.0/8, ::1, localhost).")
             .arg(host);
@@ -111,11 +121,16 @@ std::variant<Options, OptionsExit> parseOptions(const QStringList& arguments)
         if (value.isEmpty())
             return p.usageError(QStringLiteral("Empty value for --%1.").arg(option.names().constLast()));
     }
-    if (parser.isSet(p.control)) {
-        auto control = parseControl(parser.value(p.control));
-        if (const QString* error = std::get_if<QString>(&control))
+    options.lineRate = parser.isSet(p.lineRate);
+    const std::tuple<const QCommandLineOption&, std::optional<ControlAddress>&, bool> addresses[] = {
+        {p.control, options.control, true}, {p.tcp, options.tcp, false}};
+    for (const auto& [option, address, loopbackOnly] : addresses) {
+        if (!parser.isSet(option))
+            continue;
+        auto parsed = parseAddress(option.names().constLast(), parser.value(option), loopbackOnly);
+        if (const QString* error = std::get_if<QString>(&parsed))
             return p.usageError(*error);
-        options.control = std::get<ControlAddress>(control);
+        address = std::get<ControlAddress>(parsed);
     }
     return options;
 }

@@ -9,7 +9,8 @@
 
 namespace korvanteslin {
 
-// Where the control API listens. Only loopback addresses get this far.
+// Where a server listens: the control API (loopback addresses only) or the
+// frames' TCP server.
 struct ControlAddress {
     QString host;            // numeric: "127.0.0.1", "127.3.4.5" or "::1"
     std::uint16_t port = 0;  // 0: a free one, picked when listening
@@ -22,6 +23,8 @@ struct Options {
     QString device;       // empty: the port number from the settings leads to the device
     QString virtualPath;  // empty: no virtual port
     std::optional<ControlAddress> control;
+    std::optional<ControlAddress> tcp; // the frames' TCP server, when asked for
+    bool lineRate = false;             // pace frames at the set line's own rate
     bool printFrames = false;
     QString dataDir;      // empty: the data folder from ProgramFiles or the platform
 };

@@ -32,6 +32,10 @@ QString describe(const Options& options)
         parts << QStringLiteral("data-dir=") + options.dataDir;
     if (options.control)
         parts << QStringLiteral("control=%1 %2").arg(options.control->host).arg(options.control->port);
+    if (options.tcp)
+        parts << QStringLiteral("tcp=%1 %2").arg(options.tcp->host).arg(options.tcp->port);
+    if (options.lineRate)
+        parts << QStringLiteral("line-rate");
     return parts.join(QLatin1Char(' '));
 }
 
@@ -58,6 +62,9 @@ TEST(Options, RunsWithWhatTheCommandLineAsks)
         {argv({"--control", "[::1]:5000"}), "control=::1 5000"},
         {argv({"--control", "::1:5000"}), "control=::1 5000"},
         {argv({"--control", "[::ffff:127.0.0.1]:7"}), "control=127.0.0.1 7"},
+        {argv({"--tcp", "4001", "--line-rate"}), "tcp=127.0.0.1 4001 line-rate"},
+        {argv({"--tcp", "0.0.0.0:4001"}), "tcp=0.0.0.0 4001"}, // another address when given
+        {argv({"--tcp", "[::]:0", "--control", "0"}), "control=127.0.0.1 0 tcp=:: 0"},
     };
     for (const Row& row : rows) {
         SCOPED_TRACE(row.args.join(' ').toStdString());
@@ -106,6 +113,8 @@ TEST(Options, EndsWithHelpVersionOrUsageError)
         {argv({"--control", "example.org:80"}), 2, "", "~Refused --control host 'example.org'"},
         {argv({"--control", "localhost.evil:80"}), 2, "", "~Refused"},
         {argv({"--control", "[fe80::1%lo]:80"}), 2, "", "~Refused"},
+        {argv({"--tcp", "scale.example:4001"}), 2, "", "~Bad value for --tcp"},
+        {argv({"--tcp", "70000"}), 2, "", "~Bad value for --tcp"},
     };
     for (const Row& row : rows) {
         SCOPED_TRACE(row.args.join(' ').toStdString());
