@@ -124,6 +124,7 @@ int main(int argc, char** argv)
         form.setDataFolder(options.dataDir);
     if (!options.device.isEmpty())
         form.port().setDeviceOverride(options.device);
+    form.outlet().setLinePacing(options.lineRate);
     // Nobody is there to pick the port again: it is retried as a lost one is.
     form.port().setRetryWhenClosed(options.headless);
 

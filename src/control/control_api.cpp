@@ -2,7 +2,9 @@
 
 #include <QJsonArray>
 #include <QJsonDocument>
+#include <QRegularExpression>
 #include <QTimer>
+#include <cmath>
 #include <array>
 #include <optional>
 
@@ -79,6 +81,42 @@ public:
         return value.toBool();
     }
 
+    // A whole number from 0 to `largest`, if given.
+    std::optional<qint64> count(const char* name, qint64 largest)
+    {
+        const QJsonValue value = object.value(QLatin1String(name));
+        if (value.isUndefined())
+            return std::nullopt;
+        const double number = value.toDouble(-1);
+        if (!value.isDouble() || number < 0 || number > double(largest) || number != std::floor(number)) {
+            wrong(name, qPrintable(QStringLiteral("a whole number from 0 to %1").arg(largest)));
+            return std::nullopt;
+        }
+        return qint64(number);
+    }
+
+    // Bytes written as hex digits, blanks allowed between them.
+    std::optional<QByteArray> hexBytes(const char* name, qsizetype largest)
+    {
+        const std::optional<QString> given = text(name);
+        if (!given)
+            return std::nullopt;
+        QString digits = *given;
+        digits.remove(QLatin1Char(' '));
+        static const QRegularExpression hex(QStringLiteral("^([0-9A-Fa-f]{2})+$"));
+        if (!hex.match(digits).hasMatch() || digits.size() / 2 > largest) {
+            wrong(name, qPrintable(QStringLiteral("hex bytes such as \"FF 00\", at most %1 of them").arg(largest)));
+            return std::nullopt;
+        }
+        return QByteArray::fromHex(digits.toLatin1());
+    }
+
+    void refuse(const QString& why)
+    {
+        if (!problem)
+            problem = Refusal{400, why};
+    }
+
     // A text that must be one of `choices`: its index.
     template <std::size_t N>
     std::optional<int> choice(const char* name, const char* const (&choices)[N])
@@ -107,10 +145,10 @@ private:
         : object(std::move(given))
     {
     }
-    void wrong(const char* name, const char* expected)
+    void wrong(const char* name, const QString& expected)
     {
         if (!problem)
-            problem = Refusal{400, QStringLiteral("\"%1\" must be %2").arg(QLatin1String(name), QLatin1String(expected))};
+            problem = Refusal{400, QStringLiteral("\"%1\" must be %2").arg(QLatin1String(name), expected)};
     }
 
     QJsonObject object;
@@ -132,6 +170,20 @@ QString loadName(Load load)
     case Load::None: break;
     }
     return QStringLiteral("none");
+}
+
+QJsonObject faultsJson(const FaultPlan& faults)
+{
+    const FaultRequest& pending = faults.pending();
+    const FaultPlan::Done& done = faults.done();
+    return {
+        {"pending", QJsonObject{{"drop", pending.drop}, {"corrupt", pending.corrupt}, {"split", pending.split},
+                        {"gap_ms", pending.gapMs}, {"silence_ms", qint64(faults.silenceLeft(monotonicNs() / 1'000'000))},
+                        {"garbage", QString::fromLatin1(pending.garbage.toHex(' ').toUpper())}}},
+        {"done", QJsonObject{{"dropped", qint64(done.dropped)}, {"corrupted", qint64(done.corrupted)},
+                     {"split", qint64(done.split)}, {"silenced", qint64(done.silenced)},
+                     {"garbage_bytes", qint64(done.garbageBytes)}}},
+    };
 }
 
 } // namespace
@@ -170,6 +222,8 @@ QJsonObject ControlApi::state() const
         {"cycle", QJsonObject{{"on", cycle.timer3Enabled}, {"count", cycle.lngCycleCounter},
                       {"max", cycle.lngMaxCounter}, {"period_s", cycle.lngCyclePeriod}}},
         {"language", settings.intLanguage == 1 ? "rus" : "eng"},
+        {"line_rate", outlet.linePacing()},
+        {"faults", faultsJson(outlet.faults())},
     };
 }
 
@@ -259,6 +313,22 @@ const PostRoute kPostRoutes[] = {
                 body.text("number"), body.text("baud"), body.text("parity"), body.text("data_bits"), body.text("stop_bits")};
             return planned(body, [=, &form] { form.pickPort(boxes); });
         }},
+    {"/faults", {"drop", "corrupt", "split", "gap_ms", "silence_ms", "garbage"},
+        [](Body& body, Form1& form) {
+            constexpr qint64 kMostFrames = 1'000'000, kLongestSilenceMs = 86'400'000, kMostGarbage = 4096;
+            FaultRequest request;
+            request.drop = int(body.count("drop", kMostFrames).value_or(0));
+            request.corrupt = int(body.count("corrupt", kMostFrames).value_or(0));
+            const auto split = body.count("split", kMostFrames);
+            const auto gap = body.count("gap_ms", form.sendPeriod());
+            request.split = int(split.value_or(0));
+            request.gapMs = int(gap.value_or(0));
+            request.silenceMs = body.count("silence_ms", kLongestSilenceMs).value_or(0);
+            request.garbage = body.hexBytes("garbage", kMostGarbage).value_or(QByteArray());
+            if (split.value_or(0) > 0 && !gap)
+                body.refuse(QStringLiteral("\"split\" needs \"gap_ms\", at most the period"));
+            return planned(body, [=, &form] { form.outlet().requestFaults(request); });
+        }},
     {"/language", {"language"},
         [](Body& body, Form1& form) {
             body.require("language");
@@ -320,11 +390,16 @@ void ControlApi::handle(const HttpRequest& request, HttpResponder responder)
         QTimer::singleShot(0, &form, [window = &form] { window->mnu_Exit_Click(); });
         return;
     }
+    if (request.path == QLatin1String("/faults") && request.method == QLatin1String("DELETE")) {
+        form.outlet().cancelFaults();
+        return responder.reply(200, json(state()));
+    }
     for (const PostRoute& route : kPostRoutes) {
         if (request.path != QLatin1String(route.path))
             continue;
         if (!post)
-            return refuse(responder, {405, QStringLiteral("use POST")});
+            return refuse(responder, {405, request.path == QLatin1String("/faults") ? QStringLiteral("use POST or DELETE")
+                                                                                     : QStringLiteral("use POST")});
         auto body = Body::parse(request.body, route.fields);
         if (const auto* refusal = std::get_if<Refusal>(&body))
             return refuse(responder, *refusal);

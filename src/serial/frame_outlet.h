@@ -3,7 +3,12 @@
 #include <QByteArray>
 #include <QtGlobal>
 #include <functional>
+#include <optional>
 #include <vector>
+
+#include "serial/deadline_timer.h"
+#include "serial/fault_plan.h"
+#include "serial/line_pacer.h"
 
 namespace korvanteslin {
 
@@ -26,28 +31,58 @@ struct OutgoingFrame {
 };
 
 // Where every frame of the transmission tick goes out: the serial port and
-// whatever other lines the run has. The tick does not know how many there are.
+// whatever other lines the run has. The tick does not know how many there
+// are. On the way out stand what a run may ask for: pacing at the line's own
+// rate, and the faults injected on request; both apply to every line alike.
 class FrameOutlet {
 public:
     explicit FrameOutlet(CommPort& port);
 
     void addLine(FrameLine* line);
-    // Called with every frame that left on at least one line.
+    // Called with every frame that left on at least one line, as it was written.
     void onWritten(std::function<void(const OutgoingFrame&)> observer);
+
+    // Frames leave no faster than the port's settings could carry them.
+    void setLinePacing(bool on);
+    bool linePacing() const { return pacing_; }
 
     void send(const OutgoingFrame& frame);
 
+    void requestFaults(const FaultRequest& request);
+    void cancelFaults();
+    const FaultPlan& faults() const { return faults_; }
+
     quint64 framesBuilt() const { return built_; }
     quint64 framesWritten() const { return written_; }
-    // Built, but taken by no line: every line closed, busy or gone.
+    // Built, but taken by no line: every line closed, busy or gone, replaced
+    // while waiting for the line, dropped or silenced on request.
     quint64 framesDropped() const { return built_ - written_; }
 
 private:
+    void leave(OutgoingFrame frame);
+    void releaseWaiting();
+    void finishSplit();
+    void endSilence();
+    bool writeAll(const QByteArray& bytes);
+    void notify(const OutgoingFrame& frame);
+    std::int64_t occupancyNs(const QByteArray& frame) const;
+
     CommPort& port_;
     std::vector<FrameLine*> lines_;
     std::vector<std::function<void(const OutgoingFrame&)>> observers_;
     quint64 built_ = 0;
     quint64 written_ = 0;
+
+    bool pacing_ = false;
+    LinePacer pacer_;
+    OutgoingFrame waiting_; // the frame the pacer holds, with its weight
+    DeadlineTimer pacerTimer_;
+
+    FaultPlan faults_;
+    QByteArray splitRest_;  // a split frame's second part, still to go
+    DeadlineTimer splitTimer_;
+    DeadlineTimer silenceTimer_;
+    std::optional<OutgoingFrame> silenced_; // the latest frame a silence held back
 };
 
 } // namespace korvanteslin

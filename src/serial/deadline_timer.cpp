@@ -1,0 +1,96 @@
+#include "serial/deadline_timer.h"
+
+#include <QSocketNotifier>
+#include <QTimer>
+#include <algorithm>
+#include <chrono>
+
+#ifdef Q_OS_LINUX
+#include <sys/timerfd.h>
+#include <unistd.h>
+#endif
+
+namespace korvanteslin {
+
+std::int64_t monotonicNs()
+{
+    // steady_clock is CLOCK_MONOTONIC here, the clock the timerfd counts on.
+    return std::chrono::duration_cast<std::chrono::nanoseconds>(std::chrono::steady_clock::now().time_since_epoch())
+        .count();
+}
+
+DeadlineTimer::DeadlineTimer(QObject* parent)
+    : QObject(parent)
+{
+#ifdef Q_OS_LINUX
+    fd_ = timerfd_create(CLOCK_MONOTONIC, TFD_NONBLOCK | TFD_CLOEXEC);
+    if (fd_ >= 0) {
+        notifier_ = new QSocketNotifier(qintptr(fd_), QSocketNotifier::Read, this);
+        connect(notifier_, &QSocketNotifier::activated, this, &DeadlineTimer::onReady);
+        return;
+    }
+#endif
+    fallback_ = new QTimer(this);
+    fallback_->setTimerType(Qt::PreciseTimer);
+    fallback_->setSingleShot(true);
+    connect(fallback_, &QTimer::timeout, this, &DeadlineTimer::onReady);
+}
+
+DeadlineTimer::~DeadlineTimer()
+{
+#ifdef Q_OS_LINUX
+    if (fd_ >= 0) {
+        delete notifier_;
+        ::close(fd_);
+    }
+#endif
+}
+
+void DeadlineTimer::startAt(std::int64_t deadlineNs)
+{
+    active_ = true;
+    if (fallback_) {
+        fallback_->start(int(std::max<std::int64_t>(0, (deadlineNs - monotonicNs() + 999'999) / 1'000'000)));
+        return;
+    }
+#ifdef Q_OS_LINUX
+    // A deadline already past still fires: a zero value would disarm the timer.
+    deadlineNs = std::max<std::int64_t>(deadlineNs, 1);
+    itimerspec at{};
+    at.it_value.tv_sec = deadlineNs / 1'000'000'000;
+    at.it_value.tv_nsec = long(deadlineNs % 1'000'000'000);
+    timerfd_settime(fd_, TFD_TIMER_ABSTIME, &at, nullptr);
+#endif
+}
+
+void DeadlineTimer::stop()
+{
+    active_ = false;
+    if (fallback_) {
+        fallback_->stop();
+        return;
+    }
+#ifdef Q_OS_LINUX
+    const itimerspec off{};
+    timerfd_settime(fd_, TFD_TIMER_ABSTIME, &off, nullptr);
+    std::uint64_t expirations = 0;
+    (void)::read(fd_, &expirations, sizeof expirations); // a wake already pending is void too
+#endif
+}
+
+void DeadlineTimer::onReady()
+{
+#ifdef Q_OS_LINUX
+    if (fd_ >= 0) {
+        std::uint64_t expirations = 0;
+        if (::read(fd_, &expirations, sizeof expirations) != sizeof expirations)
+            return;
+    }
+#endif
+    if (!active_)
+        return;
+    active_ = false;
+    emit expired();
+}
+
+} // namespace korvanteslin

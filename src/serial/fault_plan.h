@@ -1,0 +1,57 @@
+#pragma once
+
+#include <QByteArray>
+#include <cstdint>
+#include <random>
+
+namespace korvanteslin {
+
+// The faults a receiving program meets in the field, to be put on the lines
+// on request: lost frames, a flipped bit, a frame cut in two, a silent line,
+// noise. Plain values; the outlet applies them as frames leave.
+struct FaultRequest {
+    int drop = 0;      // the next N frames are built but not written
+    int corrupt = 0;   // the next N frames each get one bit flipped, never in the first byte
+    int split = 0;     // the next N frames are written in two parts...
+    int gapMs = 0;     // ...this far apart
+    std::int64_t silenceMs = 0; // nothing written for this long, from now
+    QByteArray garbage;         // written once before the next frame
+};
+
+// What one frame meets on its way out.
+struct FaultVerdict {
+    bool write = true;     // false: dropped or silenced
+    QByteArray garbage;    // to go out just before the frame
+    QByteArray frame;      // the frame as written, a bit flipped if so planned
+    int splitAt = 0;       // 0: whole; else the first part's length
+    int gapMs = 0;
+};
+
+class FaultPlan {
+public:
+    // Adds to what is pending; a silence starts at `now` (milliseconds).
+    void request(const FaultRequest& request, std::int64_t now);
+    // Everything pending is forgotten, a silence included.
+    void cancel();
+
+    FaultVerdict next(const QByteArray& frame, std::int64_t now);
+
+    bool silentAt(std::int64_t now) const { return now < silenceUntil_; }
+    std::int64_t silenceUntil() const { return silenceUntil_; }
+    const FaultRequest& pending() const { return pending_; }
+    std::int64_t silenceLeft(std::int64_t now) const { return silentAt(now) ? silenceUntil_ - now : 0; }
+
+    struct Done {
+        std::uint64_t dropped = 0, corrupted = 0, split = 0, silenced = 0, garbageBytes = 0;
+    };
+    const Done& done() const { return done_; }
+
+private:
+    FaultRequest pending_;
+    std::int64_t silenceUntil_ = INT64_MIN;
+    Done done_;
+    // Its own numbers: the simulator's sequence is never touched by a fault.
+    std::mt19937 random_;
+};
+
+} // namespace korvanteslin
