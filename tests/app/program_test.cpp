@@ -2,6 +2,8 @@
 // standard output and its virtual port, steered and ended through its API.
 #include <QDir>
 #include <QDirIterator>
+#include <QElapsedTimer>
+#include <QThread>
 #include <QJsonDocument>
 #include <QJsonObject>
 #include <QProcess>
@@ -245,4 +247,48 @@ TEST(Program, ADeviceForTheRunLeavesTheStoredPortNumberAlone)
     const auto saved = decodeSettings(std::span(reinterpret_cast<const std::uint8_t*>(bytes.constData()), std::size_t(bytes.size())));
     ASSERT_TRUE(saved.has_value());
     EXPECT_EQ(saved->intPortNumber, 7);
+}
+
+// On a virtual port nothing paces the frames but the program itself: with
+// --line-rate they leave as fast as the set line could carry them.
+TEST(Program, LineRateHoldsFramesToTheSetLinesRate)
+{
+    struct Row {
+        const char* settings;
+        double perSecond; // ZMR-1 frames of 12 bytes
+    };
+    const Row rows[] = {{"9600,n,8,1", 80.0}, {"19200,e,7,2", 19200.0 / (12 * 11)}};
+    for (const Row& row : rows) {
+        SCOPED_TRACE(row.settings);
+        Scratch scratch;
+        SettingsRecord record = SetDefaultSettings(scratch.appFolder().toStdString(), {2026, 12, 5, 10, 30, 0});
+        record.strPortSettings = row.settings;
+        record.intSendPeriod = 1;
+        SaveSettings(scratch.settingsFile().toStdString(), record);
+        const QString path = scratch.root.path() + QStringLiteral("/scale");
+        Program program(scratch, {"--headless", "--virtual", path, "--line-rate"});
+        ASSERT_EQ(program.lineStartingWith(QStringLiteral("virtual: ")), path);
+        const int fd = ::open(QFile::encodeName(path).constData(), O_RDONLY | O_NOCTTY | O_NONBLOCK);
+        ASSERT_GE(fd, 0);
+        auto drain = [fd] {
+            qint64 bytes = 0;
+            char chunk[4096];
+            for (ssize_t n; (n = ::read(fd, chunk, sizeof chunk)) > 0;)
+                bytes += n;
+            return bytes;
+        };
+        QThread::msleep(300); // the backlog of the start-up is read away first
+        drain();
+        QElapsedTimer clock;
+        clock.start();
+        qint64 received = 0;
+        while (clock.elapsed() < 2000) {
+            pollfd line{fd, POLLIN, 0};
+            ::poll(&line, 1, 20);
+            received += drain();
+        }
+        const double rate = double(received) / 12 / (double(clock.elapsed()) / 1000);
+        ::close(fd);
+        EXPECT_NEAR(rate, row.perSecond, row.perSecond * 0.1);
+    }
 }

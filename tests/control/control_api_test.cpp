@@ -10,6 +10,7 @@
 #include <QJsonArray>
 #include <QJsonDocument>
 #include <QJsonObject>
+#include <bit>
 
 using namespace korvanteslin;
 using namespace korvanteslin::test;
@@ -232,4 +233,59 @@ TEST(ControlApi, ATestSuiteWaitsOnTheFramesForTheStableOneAfterALoad)
     EXPECT_GE(seen.frames.size(), 4u);
     for (std::size_t i = 1; i < seen.frames.size(); ++i)
         EXPECT_EQ(seen.frames[i].value("seq").toInteger(), seen.frames[i - 1].value("seq").toInteger() + 1);
+}
+
+// Faults change what leaves, never the simulator: the weights swing exactly as
+// they would have, and the receiving side sees precisely the faults asked for.
+TEST(ControlApi, FaultsTouchOnlyTheLinesNotTheSimulatorsSequence)
+{
+    struct Recorder : FrameLine {
+        bool write(const QByteArray& bytes) override
+        {
+            writes.push_back(bytes);
+            return true;
+        }
+        std::vector<QByteArray> writes;
+    } receiver;
+    Served remote;
+    Workspace local;
+    auto reference = local.start();
+    remote.form->outlet().addLine(&receiver);
+    for (Form1* form : {remote.form.get(), reference.get()}) {
+        form->changeOscillation(QStringLiteral("3"), QStringLiteral("6"));
+        form->pressLoad(Load::Weight1);
+    }
+    const Response response = remote.send({"POST", "/faults", R"({"drop": 2, "corrupt": 1, "garbage": "ff 00 aa"})"});
+    ASSERT_EQ(response.status, 200) << response.body.toStdString();
+    EXPECT_EQ(json(response.body).value("faults").toObject().value("pending").toObject().value("drop").toInt(), 2);
+
+    const std::vector<std::string> faulty = nextFrames(*remote.form), expected = nextFrames(*reference);
+    EXPECT_EQ(faulty, expected) << "the simulator stepped differently";
+    // The noise goes out at the next tick, whose frame is one of the two dropped.
+    ASSERT_EQ(receiver.writes.size(), 7u);
+    EXPECT_EQ(receiver.writes[0], QByteArray::fromHex("FF00AA"));
+    const QByteArray third = QByteArray::fromStdString(expected[2]);
+    const QByteArray corrupted = receiver.writes[1];
+    ASSERT_EQ(corrupted.size(), third.size());
+    int flipped = 0;
+    for (qsizetype i = 0; i < third.size(); ++i)
+        flipped += std::popcount(unsigned(std::uint8_t(corrupted[i] ^ third[i])));
+    EXPECT_EQ(flipped, 1);
+    for (std::size_t i = 2; i < receiver.writes.size(); ++i)
+        EXPECT_EQ(receiver.writes[i].toStdString(), expected[i + 1]);
+
+    const QJsonObject done = remote.state().value("faults").toObject().value("done").toObject();
+    EXPECT_EQ(done.value("dropped").toInt(), 2);
+    EXPECT_EQ(done.value("corrupted").toInt(), 1);
+    EXPECT_EQ(done.value("garbage_bytes").toInt(), 3);
+    EXPECT_EQ(remote.state().value("frames_dropped").toInt(), 2);
+
+    EXPECT_EQ(remote.send({"POST", "/faults", R"({"split": 1})"}).status, 400) << "a split needs its gap";
+    EXPECT_EQ(remote.send({"POST", "/faults", R"({"split": 1, "gap_ms": 151})"}).status, 400) << "longer than the period";
+    EXPECT_EQ(remote.send({"POST", "/faults", R"({"drop": -1})"}).status, 400);
+    EXPECT_EQ(remote.send({"POST", "/faults", R"({"drop": 1.5})"}).status, 400);
+    EXPECT_EQ(remote.send({"POST", "/faults", R"({"garbage": "F"})"}).status, 400);
+    EXPECT_EQ(remote.send({"POST", "/faults", R"({"drop": 5})"}).status, 200);
+    const Response cancelled = remote.send({"DELETE", "/faults", ""});
+    EXPECT_EQ(json(cancelled.body).value("faults").toObject().value("pending").toObject().value("drop").toInt(), 0);
 }

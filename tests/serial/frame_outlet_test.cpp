@@ -1,7 +1,12 @@
 #include <gtest/gtest.h>
 
+#include <QCoreApplication>
+#include <QElapsedTimer>
+#include <bit>
+
 #include "serial/comm_port.h"
 #include "serial/frame_outlet.h"
+#include "serial/line_pacer.h"
 
 using namespace korvanteslin;
 
@@ -47,4 +52,123 @@ TEST(FrameOutlet, EveryLineGetsEveryFrameAndTheCountsSayWhatLeft)
     EXPECT_EQ(outlet.framesBuilt(), 3u);
     EXPECT_EQ(outlet.framesWritten(), 2u);
     EXPECT_EQ(outlet.framesDropped(), 1u);
+}
+
+// The pacer on a fake clock: frames due every millisecond leave exactly at the
+// line's own rate, each the moment the one before has left the line.
+TEST(LinePacer, FramesLeaveAtTheLinesOwnRateExactly)
+{
+    struct Row {
+        const char* settings;
+        int bytes;
+        std::int64_t frameNs;
+        int perSecond; // frames that start within one second
+    };
+    const Row rows[] = {
+        {"9600,n,8,1", 12, 12'500'000, 80},
+        {"19200,n,8,1", 12, 6'250'000, 160},
+        {"9600,e,7,2", 10, 11'458'333, 88}, // 11 bits a byte
+        {"4800,o,7,1.5", 8, 17'500'000, 58}, // 10.5 bits a byte
+    };
+    for (const Row& row : rows) {
+        SCOPED_TRACE(row.settings);
+        const auto settings = parsePortSettings(row.settings);
+        ASSERT_TRUE(settings.has_value());
+        const std::int64_t occupancy = frameTimeNs(std::size_t(row.bytes), *settings);
+        EXPECT_EQ(occupancy, row.frameNs);
+
+        LinePacer pacer;
+        std::vector<std::int64_t> starts;
+        int built = 0;
+        // Events in time order: a frame due each millisecond, and the line
+        // coming free, which the outlet's timer answers up to 0.6 ms late.
+        for (std::int64_t tick = 0; tick < 1'000'000'000;) {
+            if (pacer.hasWaiting() && pacer.freeAt() <= tick) {
+                const std::int64_t at = pacer.freeAt();
+                ASSERT_TRUE(pacer.release(at + std::int64_t(starts.size() % 3) * 300'000).has_value());
+                starts.push_back(at);
+                continue;
+            }
+            ++built;
+            if (pacer.submit(tick, QByteArray(row.bytes, 'x'), occupancy))
+                starts.push_back(tick);
+            tick += 1'000'000;
+        }
+        EXPECT_EQ(int(starts.size()), row.perSecond);
+        for (std::size_t i = 1; i < starts.size(); ++i)
+            ASSERT_EQ(starts[i] - starts[i - 1], occupancy) << "frame " << i;
+        EXPECT_EQ(pacer.replaced(), std::uint64_t(built - row.perSecond - (pacer.hasWaiting() ? 1 : 0)));
+    }
+}
+
+// Faults seen on two lines at once: both get the same bytes, and each fault
+// does exactly what was asked to exactly the frames it was asked for.
+TEST(FrameOutlet, FaultsReachEveryLineAlikeAndTouchOnlyTheFramesAskedFor)
+{
+    CommPort port;
+    FrameOutlet outlet(port);
+    RecordingLine virtualEnd, tcpClient;
+    outlet.addLine(&virtualEnd);
+    outlet.addLine(&tcpClient);
+    std::vector<QByteArray> logged;
+    outlet.onWritten([&](const OutgoingFrame& frame) { logged.push_back(frame.bytes); });
+    auto frame = [](int i) { return QByteArray("\x02 00") + QByteArray::number(10 + i) + "kg\r"; };
+
+    outlet.requestFaults({.drop = 2, .garbage = {}});
+    outlet.requestFaults({.corrupt = 1, .garbage = QByteArray::fromHex("FF00AA")});
+    for (int i = 0; i < 5; ++i)
+        outlet.send({frame(i), 0, false});
+    // Dropped: frames 0 and 1; the noise went out with the first frame after them, which was corrupted.
+    ASSERT_EQ(virtualEnd.frames.size(), 4u);
+    EXPECT_EQ(virtualEnd.frames[0], QByteArray::fromHex("FF00AA"));
+    const QByteArray corrupted = virtualEnd.frames[1];
+    ASSERT_EQ(corrupted.size(), frame(2).size());
+    int flipped = 0;
+    for (qsizetype i = 0; i < corrupted.size(); ++i)
+        flipped += std::popcount(unsigned(std::uint8_t(corrupted[i] ^ frame(2)[i])));
+    EXPECT_EQ(flipped, 1);
+    EXPECT_EQ(corrupted[0], frame(2)[0]) << "the first byte is never touched";
+    EXPECT_EQ(virtualEnd.frames[2], frame(3));
+    EXPECT_EQ(virtualEnd.frames[3], frame(4));
+    EXPECT_EQ(tcpClient.frames, virtualEnd.frames);
+    EXPECT_EQ(logged, (std::vector<QByteArray>{corrupted, frame(3), frame(4)}));
+    EXPECT_EQ(outlet.framesBuilt(), 5u);
+    EXPECT_EQ(outlet.framesDropped(), 2u);
+    EXPECT_EQ(outlet.faults().done().garbageBytes, 3u);
+
+    // Split: both halves, the gap between them, nothing lost.
+    virtualEnd.frames.clear();
+    outlet.requestFaults({.split = 1, .gapMs = 30, .garbage = {}});
+    QElapsedTimer clock;
+    clock.start();
+    outlet.send({frame(5), 0, false});
+    std::vector<qint64> at{clock.elapsed()};
+    while (virtualEnd.frames.size() < 2 && clock.elapsed() < 2000) {
+        QCoreApplication::processEvents(QEventLoop::WaitForMoreEvents, 5);
+        if (at.size() < virtualEnd.frames.size())
+            at.push_back(clock.elapsed());
+    }
+    ASSERT_EQ(virtualEnd.frames.size(), 2u);
+    EXPECT_EQ(virtualEnd.frames[0] + virtualEnd.frames[1], frame(5));
+    EXPECT_EQ(virtualEnd.frames[0].size(), frame(5).size() / 2);
+    EXPECT_GE(at[1] - at[0], 29);
+
+    // Silence: nothing while it lasts, the latest frame the moment it ends.
+    virtualEnd.frames.clear();
+    clock.restart();
+    outlet.requestFaults({.silenceMs = 40, .garbage = {}});
+    outlet.send({frame(6), 0, false});
+    outlet.send({frame(7), 0, false});
+    EXPECT_TRUE(virtualEnd.frames.empty());
+    while (virtualEnd.frames.empty() && clock.elapsed() < 2000)
+        QCoreApplication::processEvents(QEventLoop::WaitForMoreEvents, 5);
+    EXPECT_GE(clock.elapsed(), 39); // silences are kept to the millisecond
+    EXPECT_EQ(virtualEnd.frames, (std::vector<QByteArray>{frame(7)}));
+
+    // Cancelled: pending faults are forgotten.
+    outlet.requestFaults({.drop = 3, .silenceMs = 10000, .garbage = {}});
+    outlet.cancelFaults();
+    virtualEnd.frames.clear();
+    outlet.send({frame(8), 0, false});
+    EXPECT_EQ(virtualEnd.frames, (std::vector<QByteArray>{frame(8)}));
 }
