@@ -58,8 +58,12 @@ QString prepareExtras(const Options& options, Form1& form, Extras& extras)
         form.outlet().addLine(extras.virtualPort.get());
     }
     if (options.printFrames) {
-        form.outlet().onWritten([](const OutgoingFrame& frame) {
+        form.outlet().onSent([&form](const OutgoingFrame& frame) {
             printFrame(std::cout, msSinceStart(), frame.bytes.toStdString());
+            // Whoever read the lines has gone (`| head`): the run ends as on a
+            // signal, settings saved, rather than printing into nothing.
+            if (!std::cout.good() && !form.hasEnded())
+                QMetaObject::invokeMethod(&form, &Form1::endOnRequest, Qt::QueuedConnection);
         });
     }
     if (options.control) {
@@ -71,7 +75,7 @@ QString prepareExtras(const Options& options, Form1& form, Extras& extras)
         const auto listening = extras.server->listen(options.control->host, options.control->port);
         if (auto* refusal = std::get_if<QString>(&listening))
             return *refusal;
-        form.outlet().onWritten([log = extras.log.get()](const OutgoingFrame& frame) {
+        form.outlet().onSent([log = extras.log.get()](const OutgoingFrame& frame) {
             log->add(frame.bytes.toStdString(), frame.weight, frame.stable);
         });
     }

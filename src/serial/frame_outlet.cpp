@@ -26,7 +26,7 @@ void FrameOutlet::addLine(FrameLine* line)
     lines_.push_back(line);
 }
 
-void FrameOutlet::onWritten(std::function<void(const OutgoingFrame&)> observer)
+void FrameOutlet::onSent(std::function<void(const OutgoingFrame&)> observer)
 {
     observers_.push_back(std::move(observer));
 }
@@ -76,8 +76,8 @@ void FrameOutlet::leave(OutgoingFrame frame)
     frame.bytes = verdict.frame;
     const QByteArray first = verdict.splitAt > 0 ? frame.bytes.left(verdict.splitAt) : frame.bytes;
     // Noise and the frame in one write: a real line takes a write whole or not at all.
-    if (!writeAll(verdict.garbage + first))
-        return;
+    if (writeAll(verdict.garbage + first))
+        ++written_;
     if (verdict.splitAt > 0) {
         splitRest_ = frame.bytes.mid(verdict.splitAt);
         splitTimer_.startAt(monotonicNs() + std::int64_t(verdict.gapMs) * 1'000'000);
@@ -128,7 +128,6 @@ bool FrameOutlet::writeAll(const QByteArray& bytes)
 
 void FrameOutlet::notify(const OutgoingFrame& frame)
 {
-    ++written_;
     for (const auto& observer : observers_)
         observer(frame);
 }

@@ -39,8 +39,9 @@ public:
     explicit FrameOutlet(CommPort& port);
 
     void addLine(FrameLine* line);
-    // Called with every frame that left on at least one line, as it was written.
-    void onWritten(std::function<void(const OutgoingFrame&)> observer);
+    // Called with every frame sent out, as it was sent (a fault may have
+    // changed it), whether or not any line was open to take it.
+    void onSent(std::function<void(const OutgoingFrame&)> observer);
 
     // Frames leave no faster than the port's settings could carry them.
     void setLinePacing(bool on);

@@ -27,7 +27,7 @@ struct Served {
     explicit Served(bool ticking = false)
         : form(workspace.start(ticking))
     {
-        form->outlet().onWritten([this](const OutgoingFrame& f) { log.add(f.bytes.toStdString(), f.weight, f.stable); });
+        form->outlet().onSent([this](const OutgoingFrame& f) { log.add(f.bytes.toStdString(), f.weight, f.stable); });
         port = std::get<std::uint16_t>(server.listen(QStringLiteral("127.0.0.1"), 0));
     }
 
