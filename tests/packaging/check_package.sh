@@ -90,11 +90,33 @@ done
 check "metainfo lists both screenshots over https" \
   bash -c "grep -c '<image>https://[^<]*/window-\(en\|ru\)\.png</image>' '$metainfo' | grep -qx 2"
 
-# The window announces this id to the desktop; an entry of another name would
-# leave launchers and task bars unable to match the window to it.
+# Launchers and task bars match the window to its entry: on Wayland by the
+# desktop file name the program announces, on X11 by the window's WM_CLASS
+# against the entry's StartupWMClass.
 binary=$root/usr/bin/korvanteslin
 check "the program announces the desktop entry's id" \
   bash -c "{ strings -a '$binary'; strings -a -el '$binary'; } | grep -qx '$desktop_id'"
+# Prints the class of the program's first X11 window, "" when none appears within 20 s.
+x11_window_class() {
+  local display_file=$scratch/display xvfb app class="" tries=0
+  Xvfb -displayfd 3 -screen 0 1024x768x24 -nolisten tcp 3>"$display_file" 2>/dev/null &
+  xvfb=$!
+  while [ ! -s "$display_file" ] && [ $((tries += 1)) -le 200 ]; do sleep 0.1; done
+  local display=:$(cat "$display_file")
+  mkdir -p "$scratch/data"
+  DISPLAY=$display QT_QPA_PLATFORM=xcb ProgramFiles=$scratch/data "$binary" >/dev/null 2>&1 &
+  app=$!
+  tries=0
+  while [ -z "$class" ] && [ $((tries += 1)) -le 200 ]; do
+    class=$(DISPLAY=$display xwininfo -root -tree 2>/dev/null | sed -n 's/.*("[^"]*" "\([^"]*\)").*/\1/p' | head -n 1)
+    [ -n "$class" ] || sleep 0.1
+  done
+  kill "$app" "$xvfb" 2>/dev/null
+  wait "$app" "$xvfb" 2>/dev/null
+  printf '%s\n' "$class"
+}
+check "on X11 the window's class is the entry's StartupWMClass" \
+  test "$(x11_window_class)" = "$(sed -n 's/^StartupWMClass=//p' "$desktop")"
 
 if [ -f "$ddeb" ]; then
   build_id=$(readelf -n "$binary" | sed -n 's/.*Build ID: //p')
