@@ -1,7 +1,8 @@
 # The hardening Debian's dpkg-buildflags gives its packages (hardening=+all):
 # fortified libc calls, stack protector, read-only relocations bound at start
-# and a position-independent executable. Sanitizer builds leave it off: glibc
-# refuses to fortify without optimisation, and the sanitizers check more.
+# and a position-independent executable. The sanitizer build leaves it off:
+# glibc fortifies nothing without optimisation, and the sanitizers check the
+# same faults more closely.
 option(KORVANTESLIN_HARDEN "Build with the hardening flags of a Debian package" OFF)
 
 if(KORVANTESLIN_HARDEN)
