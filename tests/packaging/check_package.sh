@@ -126,6 +126,12 @@ else
   check "a -dbgsym package was built beside the package" test -f "$ddeb"
 fi
 
+# Nothing but these tests ties the hand-kept texts to the version.
+version=$(dpkg-deb -f "$deb" Version)
+check "the changelog's latest entry is this version" \
+  bash -c "zcat '$root/usr/share/doc/korvanteslin/changelog.Debian.gz' | head -n 1 | grep -q '^korvanteslin ($version) '"
+check "the manual page names this version" \
+  bash -c "zgrep '^\.TH ' '$man' | grep -qF 'Korvanteslin ${version%-*}\"'"
 check "the copyright file is machine-readable" \
   grep -qx 'Format: https://www.debian.org/doc/packaging-manuals/copyright-format/1.0/' "$root/usr/share/doc/korvanteslin/copyright"
 
