@@ -76,8 +76,9 @@ void Form1::pickPort(const std::array<std::optional<QString>, 5>& boxes)
     }
     if (picked < 0)
         return;
-    // One pick, and its apply step at once: the caller learns how it ended.
-    Combo1_Click(picked);
+    // One pick (of the port number, when one is given), and its apply step at
+    // once: the caller learns how it ended.
+    Combo1_Click(boxes[0] ? 0 : picked);
     Timer2_Timer();
 }
 

@@ -236,7 +236,7 @@ TEST(Program, ADeviceForTheRunLeavesTheStoredPortNumberAlone)
     EXPECT_EQ(port.value("device").toString(), line.slavePath());
 
     // A pick of a port number goes back to what the numbers lead to.
-    const QJsonObject picked = request(api, post("/port", R"({"number": "7"})")).value("port").toObject();
+    const QJsonObject picked = request(api, post("/port", R"({"baud": "9600", "number": "7"})")).value("port").toObject();
     EXPECT_EQ(picked.value("device").toString(), scratch.appFolder() + QStringLiteral("COM7"));
     request(api, post("/quit", {}));
     ASSERT_TRUE(program.ends());
