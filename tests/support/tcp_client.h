@@ -13,6 +13,7 @@
 #include <arpa/inet.h>
 #include <fcntl.h>
 #include <netinet/in.h>
+#include <poll.h>
 #include <sys/socket.h>
 #include <unistd.h>
 
@@ -76,6 +77,13 @@ public:
         }
         received += got;
         return got;
+    }
+
+    // Waits up to `timeoutMs` for something to read (or the end).
+    bool wait(int timeoutMs) const
+    {
+        pollfd in{fd, POLLIN, 0};
+        return fd >= 0 && ::poll(&in, 1, timeoutMs) > 0;
     }
 
     // Sends without waiting; returns how many bytes the kernel took.
