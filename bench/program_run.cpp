@@ -1,5 +1,7 @@
 #include "program_run.h"
 
+#include <fcntl.h>
+#include <poll.h>
 #include <signal.h>
 #include <sys/wait.h>
 #include <unistd.h>
@@ -21,7 +23,8 @@ namespace bench {
 
 namespace fs = std::filesystem;
 
-ProgramRun::ProgramRun(const std::string& program, const std::string& device, int periodMs)
+ProgramRun::ProgramRun(const std::string& program, const std::string& device, int periodMs,
+    const std::vector<std::string>& arguments)
 {
     char pattern[] = "/tmp/korvanteslin-bench-XXXXXX";
     if (!mkdtemp(pattern))
@@ -36,13 +39,23 @@ ProgramRun::ProgramRun(const std::string& program, const std::string& device, in
     if (korvanteslin::SaveSettings(app + korvanteslin::settingsFileName(), record))
         throw std::runtime_error("cannot write the settings file");
 
+    std::vector<char*> argv{const_cast<char*>(program.c_str())};
+    for (const std::string& argument : arguments)
+        argv.push_back(const_cast<char*>(argument.c_str()));
+    argv.push_back(nullptr);
+    int out[2];
+    if (pipe2(out, O_CLOEXEC) != 0)
+        throw std::runtime_error("pipe failed");
     pid_ = fork();
     if (pid_ == 0) {
         setenv("ProgramFiles", folder_.c_str(), 1);
         setenv("QT_QPA_PLATFORM", "offscreen", 1);
-        execl(program.c_str(), program.c_str(), static_cast<char*>(nullptr));
+        dup2(out[1], STDOUT_FILENO);
+        execv(program.c_str(), argv.data());
         _exit(127);
     }
+    ::close(out[1]);
+    out_ = out[0];
 }
 
 ProgramRun::~ProgramRun()
@@ -51,6 +64,8 @@ ProgramRun::~ProgramRun()
         kill(pid_, SIGTERM);
         waitpid(pid_, nullptr, 0);
     }
+    if (out_ >= 0)
+        ::close(out_);
     std::error_code ec;
     fs::remove_all(folder_, ec);
 }
@@ -104,6 +119,28 @@ std::optional<std::int64_t> ProgramRun::nextTickDeadline(std::int64_t periodNs) 
             return next;
     }
     return std::nullopt;
+}
+
+std::string ProgramRun::lineStartingWith(const std::string& prefix, int timeoutMs)
+{
+    const std::int64_t deadline = monotonicNs() + std::int64_t(timeoutMs) * 1'000'000;
+    for (;;) {
+        for (std::size_t end; (end = outBuffer_.find('\n')) != std::string::npos;) {
+            const std::string line = outBuffer_.substr(0, end);
+            outBuffer_.erase(0, end + 1);
+            if (line.rfind(prefix, 0) == 0)
+                return line.substr(prefix.size());
+        }
+        const std::int64_t left = deadline - monotonicNs();
+        pollfd p{out_, POLLIN, 0};
+        if (left <= 0 || poll(&p, 1, int(left / 1'000'000) + 1) <= 0)
+            return {};
+        char chunk[4096];
+        const ssize_t n = ::read(out_, chunk, sizeof chunk);
+        if (n <= 0)
+            return {};
+        outBuffer_.append(chunk, std::size_t(n));
+    }
 }
 
 } // namespace bench

@@ -12,6 +12,7 @@
 #include "control/frame_printer.h"
 #include "control/http_server.h"
 #include "control/options.h"
+#include "serial/tcp_frame_server.h"
 #include "serial/virtual_port.h"
 #include "window/console_dialogs.h"
 #include "window/form1.h"
@@ -36,11 +37,13 @@ void announce(const QString& line)
     std::cout << line.toStdString() << std::endl;
 }
 
-// What a run adds to the window: the virtual port, the frame lines on
-// standard output, the control API. Made before start-up, so that a path or
-// an address that cannot be had ends the run before anything is touched.
+// What a run adds to the window: the virtual port, the frames' TCP server,
+// the frame lines on standard output, the control API. Made before start-up,
+// so that a path or an address that cannot be had ends the run before
+// anything is touched.
 struct Extras {
     std::unique_ptr<VirtualPort> virtualPort;
+    std::unique_ptr<TcpFrameServer> tcp;
     std::unique_ptr<FrameLog> log;
     std::unique_ptr<FrameLogTimer> logTimer;
     std::unique_ptr<ControlApi> api;
@@ -57,6 +60,13 @@ QString prepareExtras(const Options& options, Form1& form, Extras& extras)
         extras.virtualPort = std::move(std::get<std::unique_ptr<VirtualPort>>(created));
         form.outlet().addLine(extras.virtualPort.get());
     }
+    if (options.tcp) {
+        extras.tcp = std::make_unique<TcpFrameServer>(std::cerr);
+        const auto listening = extras.tcp->listen(options.tcp->host, options.tcp->port);
+        if (auto* refusal = std::get_if<QString>(&listening))
+            return *refusal;
+        form.outlet().addLine(extras.tcp.get());
+    }
     if (options.printFrames) {
         form.outlet().onSent([&form](const OutgoingFrame& frame) {
             printFrame(std::cout, msSinceStart(), frame.bytes.toStdString());
@@ -70,6 +80,7 @@ QString prepareExtras(const Options& options, Form1& form, Extras& extras)
         extras.log = std::make_unique<FrameLog>(msSinceStart);
         extras.logTimer = std::make_unique<FrameLogTimer>(*extras.log);
         extras.api = std::make_unique<ControlApi>(form, *extras.log);
+        extras.api->setTcpServer(extras.tcp.get());
         extras.server = std::make_unique<HttpServer>(
             [api = extras.api.get()](const HttpRequest& request, HttpResponder responder) { api->handle(request, responder); });
         const auto listening = extras.server->listen(options.control->host, options.control->port);
@@ -86,6 +97,8 @@ void announceExtras(const Options& options, const Extras& extras)
 {
     if (extras.virtualPort)
         announce(QStringLiteral("virtual: %1").arg(extras.virtualPort->linkPath()));
+    if (extras.tcp)
+        announce(QStringLiteral("tcp: %1").arg(extras.tcp->address()));
     if (extras.server) {
         const QString host = options.control->host.contains(QLatin1Char(':')) ? '[' + options.control->host + ']'
                                                                                : options.control->host;

@@ -10,6 +10,7 @@
 
 #include "control/frame_log.h"
 #include "emulation/frame_builder.h"
+#include "serial/tcp_frame_server.h"
 #include "window/form1.h"
 
 namespace korvanteslin {
@@ -161,6 +162,15 @@ QJsonObject frameJson(const FrameRecord& frame)
         {"weight", frame.weight}, {"stable", frame.stable}};
 }
 
+QJsonObject tcpJson(const TcpFrameServer& server)
+{
+    QJsonArray clients;
+    for (const auto& client : server.clients())
+        clients.append(QJsonObject{
+            {"peer", client.peer}, {"frames", qint64(client.frames)}, {"dropped", qint64(client.dropped)}});
+    return {{"address", server.address()}, {"clients", clients}};
+}
+
 QString loadName(Load load)
 {
     switch (load) {
@@ -203,7 +213,7 @@ QJsonObject ControlApi::state() const
     const FrameOutlet& outlet = form.outlet();
     const OutgoingFrame last = form.outgoingFrame();
     const auto text = [](const std::string& value) { return QString::fromStdString(value); };
-    return {
+    QJsonObject state{
         {"model", kModels[std::clamp<int>(terminal.intTerminalModel, 0, 2)]},
         {"period_ms", form.sendPeriod()},
         {"weights", QJsonObject{{"weight1", text(terminal.Text9[0])}, {"weight2", text(terminal.Text9[1])},
@@ -225,6 +235,9 @@ QJsonObject ControlApi::state() const
         {"line_rate", outlet.linePacing()},
         {"faults", faultsJson(outlet.faults())},
     };
+    if (tcp)
+        state.insert(QStringLiteral("tcp"), tcpJson(*tcp));
+    return state;
 }
 
 namespace {

@@ -10,12 +10,16 @@ namespace korvanteslin {
 
 class Form1;
 class FrameLog;
+class TcpFrameServer;
 
 // The control API: each request does what the operator would do in the
 // window, through the same handlers, and every reply is JSON.
 class ControlApi {
 public:
     ControlApi(Form1& form, FrameLog& log);
+
+    // The frames' TCP server, listed in GET /state when the run has one.
+    void setTcpServer(const TcpFrameServer* server) { tcp = server; }
 
     void handle(const HttpRequest& request, HttpResponder responder);
 
@@ -25,6 +29,7 @@ public:
 private:
     Form1& form;
     FrameLog& log;
+    const TcpFrameServer* tcp = nullptr;
 };
 
 } // namespace korvanteslin

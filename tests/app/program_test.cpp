@@ -4,16 +4,20 @@
 #include <QDirIterator>
 #include <QElapsedTimer>
 #include <QThread>
+#include <QJsonArray>
 #include <QJsonDocument>
 #include <QJsonObject>
 #include <QProcess>
 #include <QTemporaryDir>
 #include <gtest/gtest.h>
 
+#include <map>
+
 #include "http_client.h"
 #include "pty_pair.h"
 #include "qstring_printer.h"
 #include "shell/settings_file.h"
+#include "tcp_client.h"
 
 using namespace korvanteslin;
 using namespace korvanteslin::test;
@@ -135,6 +139,34 @@ QByteArray readUntil(const QString& device, const QByteArray& wanted, int timeou
 
 const QByteArray kSettledTakeOff = QByteArray::fromHex("022030303030 2E30436B670D");
 
+// The frames' TCP server's clients, as GET /state lists them, by peer.
+std::map<QString, QJsonObject> tcpClients(std::uint16_t api)
+{
+    std::map<QString, QJsonObject> clients;
+    for (const QJsonValue client : request(api, get("/state")).value("tcp").toObject().value("clients").toArray())
+        clients[client.toObject().value("peer").toString()] = client.toObject();
+    return clients;
+}
+
+QString peerOf(const TcpClient& client)
+{
+    return QStringLiteral("127.0.0.1:%1").arg(client.localPort());
+}
+
+// Whether every frame of `part` is in `whole`, in the same order.
+bool inOrderWithin(const QByteArray& part, const QByteArray& whole)
+{
+    qsizetype at = 0;
+    for (qsizetype i = 0; i + 12 <= part.size(); i += 12) {
+        while (at + 12 <= whole.size() && whole.mid(at, 12) != part.mid(i, 12))
+            at += 12;
+        if (at + 12 > whole.size())
+            return false;
+        at += 12;
+    }
+    return true;
+}
+
 } // namespace
 
 TEST(Program, HelpVersionAndUsageErrorsEndBeforeAnythingIsTouched)
@@ -155,6 +187,8 @@ TEST(Program, HelpVersionAndUsageErrorsEndBeforeAnythingIsTouched)
         {{"--control", "127.0.0.1:99999"}, 2, "", "99999"},
         {{"--device"}, 2, "", "device"},
         {{"--headless", "leftover"}, 2, "", "leftover"},
+        // An address that is not this machine's cannot be listened on.
+        {{"--headless", "--tcp", "192.0.2.1:0"}, 1, "", "192.0.2.1:0"},
     };
     for (const Row& row : rows) {
         SCOPED_TRACE(row.arguments.join(' ').toStdString());
@@ -290,5 +324,122 @@ TEST(Program, LineRateHoldsFramesToTheSetLinesRate)
         const double rate = double(received) / 12 / (double(clock.elapsed()) / 1000);
         ::close(fd);
         EXPECT_NEAR(rate, row.perSecond, row.perSecond * 0.1);
+    }
+}
+
+TEST(Program, TcpClientsGetTheSameFramesAndAStalledOneHoldsUpNobody)
+{
+    Scratch scratch; // COM2 leads nowhere: the frames go to the TCP clients all the same
+    Program program(scratch, {"--headless", "--tcp", "0", "--control", "0"});
+    const QString tcp = program.lineStartingWith(QStringLiteral("tcp: "));
+    const std::uint16_t api = portOf(program.lineStartingWith(QStringLiteral("control: ")));
+    ASSERT_TRUE(tcp.startsWith(QStringLiteral("127.0.0.1:"))) << tcp.toStdString();
+    ASSERT_NE(api, 0);
+    TcpClient first("127.0.0.1", portOf(tcp)), second("127.0.0.1", portOf(tcp));
+    TcpClient stalled("127.0.0.1", portOf(tcp), 2048);
+    const auto readers = [&](int forMs) {
+        for (QDeadlineTimer deadline(forMs); !deadline.hasExpired();) {
+            first.wait(5);
+            first.read();
+            second.read();
+        }
+    };
+    for (QDeadlineTimer deadline(10000); tcpClients(api).size() < 3 && !deadline.hasExpired();)
+        readers(20);
+    ASSERT_EQ(tcpClients(api).size(), 3u);
+
+    // A fast line, and a weight on its way so that the frames differ.
+    request(api, post("/period", R"({"period_ms": "1"})"));
+    request(api, post("/weights", R"({"weight1": "1234.5"})"));
+    request(api, post("/load", R"({"load": "weight1"})"));
+    std::map<QString, QJsonObject> clients;
+    for (QDeadlineTimer deadline(30000); !deadline.hasExpired();) {
+        readers(100);
+        clients = tcpClients(api);
+        if (clients[peerOf(stalled)].value("dropped").toInteger() >= 1000)
+            break;
+    }
+    EXPECT_GE(clients[peerOf(stalled)].value("dropped").toInteger(), 1000);
+    EXPECT_EQ(clients[peerOf(first)].value("dropped").toInteger(), 0);
+    EXPECT_EQ(clients[peerOf(second)].value("dropped").toInteger(), 0);
+
+    // Reading again, it is sent frames again.
+    const qint64 before = clients[peerOf(stalled)].value("frames").toInteger();
+    for (QDeadlineTimer deadline(10000); !deadline.hasExpired();) {
+        readers(50);
+        stalled.read();
+        if (tcpClients(api)[peerOf(stalled)].value("frames").toInteger() > before + 100)
+            break;
+    }
+    EXPECT_GT(tcpClients(api)[peerOf(stalled)].value("frames").toInteger(), before + 100);
+
+    request(api, post("/quit", {}));
+    for (QDeadlineTimer deadline(10000); !(first.ended && second.ended && stalled.ended) && !deadline.hasExpired();) {
+        readers(5);
+        stalled.read();
+    }
+    ASSERT_TRUE(program.ends());
+
+    const QByteArray& longer = std::max(first.received, second.received, [](auto& a, auto& b) { return a.size() < b.size(); });
+    const QByteArray& shorter = &longer == &first.received ? second.received : first.received;
+    EXPECT_TRUE(wholeFrames(longer));
+    EXPECT_GT(shorter.size(), 12 * 1000);
+    EXPECT_TRUE(longer.endsWith(shorter)) << "the two readers saw different frames";
+    EXPECT_NE(longer.left(12), longer.right(12)) << "the weight never moved";
+
+    EXPECT_TRUE(wholeFrames(stalled.received)) << stalled.received.left(120).toHex(' ').toStdString();
+    EXPECT_LT(stalled.received.size(), shorter.size());
+    EXPECT_TRUE(inOrderWithin(stalled.received, longer));
+}
+
+TEST(Program, TheTcpServerListensOnlyWhereToldAndTakesThirtyTwoClients)
+{
+    struct Row {
+        const char* tcp;
+        const char* announced; // before the port
+        bool loopbackOne;      // 127.0.0.1 reaches it
+        bool loopbackTwo;      // 127.0.0.2 reaches it
+    };
+    const Row rows[] = {
+        {"0", "127.0.0.1", true, false},
+        {"0.0.0.0:0", "0.0.0.0", true, true},
+        {"127.0.0.2:0", "127.0.0.2", false, true},
+    };
+    for (const Row& row : rows) {
+        SCOPED_TRACE(row.tcp);
+        Scratch scratch;
+        Program program(scratch, {"--headless", "--tcp", row.tcp, "--control", "0"});
+        const QString tcp = program.lineStartingWith(QStringLiteral("tcp: "));
+        const std::uint16_t api = portOf(program.lineStartingWith(QStringLiteral("control: ")));
+        ASSERT_NE(api, 0);
+        EXPECT_EQ(tcp.section(QLatin1Char(':'), 0, 0), QLatin1String(row.announced));
+        EXPECT_NE(portOf(tcp), 0);
+        EXPECT_EQ(request(api, get("/state")).value("tcp").toObject().value("address").toString(), tcp);
+        EXPECT_EQ(TcpClient("127.0.0.1", portOf(tcp)).connected(), row.loopbackOne);
+        EXPECT_EQ(TcpClient("127.0.0.2", portOf(tcp)).connected(), row.loopbackTwo);
+    }
+
+    // The thirty-third client is closed at once, with a line on standard error.
+    Scratch scratch;
+    Program program(scratch, {"--headless", "--tcp", "0", "--control", "0"});
+    const std::uint16_t tcp = portOf(program.lineStartingWith(QStringLiteral("tcp: ")));
+    const std::uint16_t api = portOf(program.lineStartingWith(QStringLiteral("control: ")));
+    std::vector<std::unique_ptr<TcpClient>> clients;
+    for (int i = 0; i < 32; ++i)
+        clients.push_back(std::make_unique<TcpClient>("127.0.0.1", tcp));
+    for (QDeadlineTimer deadline(10000); tcpClients(api).size() < 32 && !deadline.hasExpired();)
+        clients.back()->wait(20);
+    TcpClient extra("127.0.0.1", tcp);
+    for (QDeadlineTimer deadline(5000); !extra.ended && !deadline.hasExpired();) {
+        extra.wait(20);
+        extra.read();
+    }
+    EXPECT_TRUE(extra.ended);
+    EXPECT_TRUE(program.saysOnStandardError(peerOf(extra)));
+    EXPECT_EQ(tcpClients(api).size(), 32u);
+    for (auto& client : clients) {
+        while (client->received.size() < 24 && client->wait(5000))
+            client->read();
+        EXPECT_TRUE(wholeFrames(client->received.left(24))) << client->received.left(24).toHex(' ').toStdString();
     }
 }

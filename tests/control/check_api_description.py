@@ -9,6 +9,7 @@ and a field the description does not list with 400.
 usage: check_api_description.py PROGRAM DESCRIPTION.yaml
 """
 import json
+import socket
 import subprocess
 import sys
 import tempfile
@@ -100,16 +101,22 @@ def main():
         spec = yaml.safe_load(file)
     with tempfile.TemporaryDirectory() as data:
         emulator = subprocess.Popen(
-            [program, "--headless", "--data-dir", data, "--device", data + "/no-such-line", "--control", "0"],
+            [program, "--headless", "--data-dir", data, "--device", data + "/no-such-line", "--control", "0",
+             "--tcp", "0"],
             stdout=subprocess.PIPE, stderr=subprocess.DEVNULL, text=True)
         try:
             base = None
+            frames = None
             for line in emulator.stdout:
+                if line.startswith("tcp: "):
+                    host, port = line.split(" ", 1)[1].strip().rsplit(":", 1)
+                    # A client of the frames' server, so that GET /state lists one.
+                    frames = socket.create_connection((host, int(port)), timeout=15)
                 if line.startswith("control: "):
                     base = line.split(" ", 1)[1].strip()
                     break
-            if not base:
-                fail("the emulator never said where its API is")
+            if not base or not frames:
+                fail("the emulator never said where its API and its frames are")
                 return
             paths = spec["paths"]
             # /quit last: it ends the emulator.
@@ -128,6 +135,8 @@ def main():
                         fail(f"{method.upper()} {path} {body}: {status} {reply}")
                         continue
                     check(spec, reply_schema(spec, operation, 200), reply, f"{method.upper()} {path}")
+                    if path == "/state" and not reply.get("tcp", {}).get("clients"):
+                        fail("GET /state lists no client of the frames' server")
                     if body is not None and path != "/quit":
                         status, reply = call(base, method, path, dict(body, undescribed="1"))
                         if status != 400:

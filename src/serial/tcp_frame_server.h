@@ -1,0 +1,64 @@
+#pragma once
+
+#include "serial/frame_outlet.h"
+
+#include <QByteArray>
+#include <QString>
+#include <QTcpServer>
+
+#include <cstdint>
+#include <iosfwd>
+#include <memory>
+#include <variant>
+#include <vector>
+
+class QTcpSocket;
+
+namespace korvanteslin {
+
+// The frames on a TCP port, as a serial device server in raw mode puts a
+// terminal's line on the network: every client gets every frame, whole, and
+// whatever a client sends is read and thrown away.
+class TcpFrameServer : public FrameLine {
+public:
+    static constexpr int kMaxClients = 32;
+
+    // One connected client, as GET /state lists it.
+    struct ClientCounts {
+        QString peer;           // "127.0.0.1:54321", "[::1]:54321"
+        quint64 frames = 0;     // handed to it whole
+        quint64 dropped = 0;    // missed while it did not keep up
+    };
+
+    // `notes` gets a line for each client turned away.
+    explicit TcpFrameServer(std::ostream& notes);
+    ~TcpFrameServer() override;
+    TcpFrameServer(const TcpFrameServer&) = delete;
+    TcpFrameServer& operator=(const TcpFrameServer&) = delete;
+
+    // Listens on a numeric address ("127.0.0.1", "0.0.0.0", "::1"); port 0
+    // picks a free one. The port it listens on, or why it cannot, in words
+    // for the user.
+    std::variant<std::uint16_t, QString> listen(const QString& address, std::uint16_t port);
+    // Where it listens, as "HOST:PORT" ("[HOST]:PORT" for IPv6).
+    QString address() const;
+    std::uint16_t port() const;
+
+    std::vector<ClientCounts> clients() const;
+
+    // True when at least one client took the frame.
+    bool write(const QByteArray& frame) override;
+
+private:
+    struct Client;
+
+    void accept();
+    void forget(QTcpSocket* socket);
+    bool offer(Client& client, const QByteArray& frame);
+
+    std::ostream& notes_;
+    QTcpServer server_;
+    std::vector<std::shared_ptr<Client>> clients_;
+};
+
+} // namespace korvanteslin

@@ -1,0 +1,221 @@
+#include "serial/tcp_frame_server.h"
+
+#include "http_client.h"
+#include "qstring_printer.h"
+#include "tcp_client.h"
+
+#include <QCoreApplication>
+
+#include <gtest/gtest.h>
+
+#include <memory>
+#include <sstream>
+
+using namespace korvanteslin;
+using namespace korvanteslin::test;
+
+namespace {
+
+// Frame `n` as a ZMR-1 terminal would send it, the number in place of the weight.
+QByteArray frame(int n)
+{
+    return '\x02' + QByteArray::number(n).rightJustified(7, '0') + "Ckg\r";
+}
+
+QByteArray framesFrom(int first, int count)
+{
+    QByteArray bytes;
+    for (int n = first; n < first + count; ++n)
+        bytes += frame(n);
+    return bytes;
+}
+
+// The frame numbers in whole frames received.
+std::vector<int> numbersIn(const QByteArray& bytes)
+{
+    std::vector<int> numbers;
+    for (qsizetype at = 0; at + 12 <= bytes.size(); at += 12)
+        numbers.push_back(bytes.mid(at + 1, 7).toInt());
+    return numbers;
+}
+
+struct Listening {
+    Listening(const QString& address = QStringLiteral("127.0.0.1"))
+    {
+        const auto listened = server.listen(address, 0);
+        if (const auto* refusal = std::get_if<QString>(&listened))
+            ADD_FAILURE() << refusal->toStdString();
+        else
+            port = std::get<std::uint16_t>(listened);
+    }
+    // Serves until `count` clients are taken in.
+    bool holds(std::size_t count)
+    {
+        return serveUntil([&] { return server.clients().size() == count; });
+    }
+
+    std::ostringstream notes;
+    TcpFrameServer server{notes};
+    std::uint16_t port = 0;
+};
+
+} // namespace
+
+TEST(TcpFrameServer, EveryClientGetsEveryFrameByteForByteAndLeavesWhenItCloses)
+{
+    Listening tcp;
+    EXPECT_FALSE(tcp.server.write(frame(0))) << "nobody took it";
+    TcpClient first("127.0.0.1", tcp.port), second("127.0.0.1", tcp.port);
+    ASSERT_TRUE(tcp.holds(2));
+
+    for (int n = 1; n <= 300; ++n) {
+        EXPECT_TRUE(tcp.server.write(frame(n)));
+        if (n % 50 == 0)
+            QCoreApplication::processEvents();
+    }
+    const QByteArray sent = framesFrom(1, 300);
+    EXPECT_TRUE(serveUntil([&] {
+        first.read();
+        second.read();
+        return first.received.size() >= sent.size() && second.received.size() >= sent.size();
+    }));
+    EXPECT_EQ(first.received, sent);
+    EXPECT_EQ(second.received, sent);
+    const auto clients = tcp.server.clients();
+    ASSERT_EQ(clients.size(), 2u);
+    EXPECT_EQ(clients[0].peer, QStringLiteral("127.0.0.1:%1").arg(first.localPort()));
+    EXPECT_EQ(clients[1].peer, QStringLiteral("127.0.0.1:%1").arg(second.localPort()));
+    for (const auto& client : clients) {
+        EXPECT_EQ(client.frames, 300u);
+        EXPECT_EQ(client.dropped, 0u);
+    }
+
+    // One goes away: the other carries on alone.
+    const QString stays = clients[1].peer;
+    first.close();
+    ASSERT_TRUE(tcp.holds(1));
+    EXPECT_EQ(tcp.server.clients()[0].peer, stays);
+    EXPECT_TRUE(tcp.server.write(frame(301)));
+    EXPECT_TRUE(serveUntil([&] { return second.read(), second.received == sent + frame(301); }));
+}
+
+TEST(TcpFrameServer, AStalledClientLosesWholeFramesAndTheOthersLoseNone)
+{
+    Listening tcp;
+    TcpClient reader("127.0.0.1", tcp.port);
+    TcpClient stalled("127.0.0.1", tcp.port, 2048);
+    ASSERT_TRUE(tcp.holds(2));
+
+    // Frames as fast as they can be made, until the stalled client's window
+    // has been full for a good while.
+    int sent = 0;
+    while (tcp.server.clients()[1].dropped < 2000 && sent < 1'000'000) {
+        tcp.server.write(frame(sent++));
+        reader.read();
+        if (sent % 64 == 0)
+            QCoreApplication::processEvents();
+    }
+    ASSERT_GE(tcp.server.clients()[1].dropped, 2000u);
+    EXPECT_TRUE(serveUntil([&] { return reader.read(), reader.received.size() >= 12 * sent; }));
+    EXPECT_EQ(reader.received, framesFrom(0, sent)) << "the reading client missed a frame";
+    EXPECT_EQ(tcp.server.clients()[0].dropped, 0u);
+
+    // Reading again, the stalled client finds whole frames, in order, and no
+    // older backlog than its own receive buffer and a few frames more held.
+    const quint64 handed = tcp.server.clients()[1].frames;
+    EXPECT_EQ(handed + tcp.server.clients()[1].dropped, quint64(sent));
+    EXPECT_TRUE(serveUntil([&] { return stalled.read(), stalled.received.size() >= qsizetype(12 * handed); }));
+    EXPECT_EQ(stalled.received.size(), qsizetype(12 * handed));
+    EXPECT_TRUE(wholeFrames(stalled.received)) << stalled.received.left(120).toHex(' ').toStdString();
+    const auto numbers = numbersIn(stalled.received);
+    EXPECT_TRUE(std::is_sorted(numbers.begin(), numbers.end()));
+    EXPECT_EQ(std::adjacent_find(numbers.begin(), numbers.end()), numbers.end()) << "a frame came twice";
+    EXPECT_LE(stalled.received.size(), 16 * 1024) << "a stale backlog was kept for it";
+
+    // And it keeps up again from the next frame on.
+    for (int n = 0; n < 5; ++n)
+        EXPECT_TRUE(tcp.server.write(frame(sent++)));
+    EXPECT_TRUE(serveUntil([&] { return stalled.read(), stalled.received.endsWith(framesFrom(sent - 5, 5)); }));
+}
+
+TEST(TcpFrameServer, TheThirtyThirdClientIsClosedAtOnceAndTheOthersGoOn)
+{
+    Listening tcp;
+    std::vector<std::unique_ptr<TcpClient>> clients;
+    for (int i = 0; i < TcpFrameServer::kMaxClients; ++i)
+        clients.push_back(std::make_unique<TcpClient>("127.0.0.1", tcp.port));
+    ASSERT_TRUE(tcp.holds(32));
+
+    TcpClient extra("127.0.0.1", tcp.port);
+    ASSERT_TRUE(extra.connected());
+    EXPECT_TRUE(serveUntil([&] { return extra.read(), extra.ended; }));
+    EXPECT_EQ(tcp.server.clients().size(), 32u);
+    const QString note = QString::fromStdString(tcp.notes.str());
+    EXPECT_EQ(note.count(QLatin1Char('\n')), 1) << note.toStdString();
+    EXPECT_TRUE(note.contains(QStringLiteral("127.0.0.1:%1").arg(extra.localPort()))) << note.toStdString();
+
+    EXPECT_TRUE(tcp.server.write(frame(1)));
+    EXPECT_TRUE(serveUntil([&] {
+        return std::all_of(clients.begin(), clients.end(), [](auto& client) { return client->read(), client->received == frame(1); });
+    }));
+
+    // A place that comes free is taken by the next one.
+    clients.pop_back();
+    ASSERT_TRUE(tcp.holds(31));
+    TcpClient next("127.0.0.1", tcp.port);
+    ASSERT_TRUE(tcp.holds(32));
+    EXPECT_TRUE(tcp.server.write(frame(2)));
+    EXPECT_TRUE(serveUntil([&] { return next.read(), next.received == frame(2); }));
+    EXPECT_FALSE(next.ended);
+}
+
+TEST(TcpFrameServer, WhatClientsSendIsReadAndThrownAway)
+{
+    Listening tcp;
+    TcpClient talker("127.0.0.1", tcp.port);
+    ASSERT_TRUE(tcp.holds(1));
+    // More than the kernel's buffers on both sides hold: it all goes only if
+    // the server reads.
+    const QByteArray chunk(64 * 1024, 'x');
+    qint64 total = 0;
+    EXPECT_TRUE(serveUntil([&] {
+        while (total < 24 * 1024 * 1024) {
+            const qint64 sent = talker.send(chunk);
+            total += sent;
+            if (sent < chunk.size())
+                break;
+        }
+        return total >= 24 * 1024 * 1024;
+    }, 20000)) << total << " bytes went";
+    EXPECT_TRUE(tcp.server.write(frame(7)));
+    EXPECT_TRUE(serveUntil([&] { return talker.read(), talker.received == frame(7); }));
+}
+
+TEST(TcpFrameServer, ListensOnlyWhereItIsTold)
+{
+    struct Row {
+        const char* address;
+        bool loopbackOne; // 127.0.0.1 reaches it
+        bool loopbackTwo; // 127.0.0.2 reaches it
+    };
+    const Row rows[] = {
+        {"127.0.0.1", true, false},
+        {"127.0.0.2", false, true},
+        {"0.0.0.0", true, true},
+    };
+    for (const Row& row : rows) {
+        SCOPED_TRACE(row.address);
+        Listening tcp{QLatin1String(row.address)};
+        EXPECT_EQ(tcp.server.address(), QStringLiteral("%1:%2").arg(QLatin1String(row.address)).arg(tcp.port));
+        EXPECT_EQ(TcpClient("127.0.0.1", tcp.port).connected(), row.loopbackOne);
+        EXPECT_EQ(TcpClient("127.0.0.2", tcp.port).connected(), row.loopbackTwo);
+    }
+
+    Listening taken;
+    std::ostringstream notes;
+    TcpFrameServer second(notes);
+    const auto refused = second.listen(QStringLiteral("127.0.0.1"), taken.port);
+    ASSERT_TRUE(std::holds_alternative<QString>(refused));
+    EXPECT_TRUE(std::get<QString>(refused).contains(QStringLiteral("127.0.0.1:%1").arg(taken.port)))
+        << std::get<QString>(refused).toStdString();
+}
