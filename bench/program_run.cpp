@@ -21,7 +21,8 @@ namespace bench {
 
 namespace fs = std::filesystem;
 
-ProgramRun::ProgramRun(const std::string& program, const std::string& device, int periodMs)
+ProgramRun::ProgramRun(const std::string& program, const std::string& device, int periodMs,
+    const std::vector<std::string>& extraArguments)
 {
     char pattern[] = "/tmp/korvanteslin-bench-XXXXXX";
     if (!mkdtemp(pattern))
@@ -36,11 +37,27 @@ ProgramRun::ProgramRun(const std::string& program, const std::string& device, in
     if (korvanteslin::SaveSettings(app + korvanteslin::settingsFileName(), record))
         throw std::runtime_error("cannot write the settings file");
 
+    std::vector<std::string> arguments{program};
+    for (std::string argument : extraArguments) {
+        if (const auto at = argument.find("{folder}"); at != std::string::npos)
+            argument.replace(at, 8, folder_);
+        arguments.push_back(argument);
+    }
+    std::vector<char*> argv;
+    for (auto& argument : arguments)
+        argv.push_back(argument.data());
+    argv.push_back(nullptr);
+    const std::string output = folder_ + "/output.log";
+    const std::string errors = folder_ + "/errors.log";
+
     pid_ = fork();
     if (pid_ == 0) {
         setenv("ProgramFiles", folder_.c_str(), 1);
         setenv("QT_QPA_PLATFORM", "offscreen", 1);
-        execl(program.c_str(), program.c_str(), static_cast<char*>(nullptr));
+        // What the program announces or warns about stays out of the bench's table.
+        if (!freopen(output.c_str(), "w", stdout) || !freopen(errors.c_str(), "w", stderr))
+            _exit(126);
+        execv(program.c_str(), argv.data());
         _exit(127);
     }
 }
@@ -57,7 +74,17 @@ ProgramRun::~ProgramRun()
 
 std::int64_t ProgramRun::cpuNs() const
 {
-    std::ifstream stat("/proc/" + std::to_string(pid_) + "/stat");
+    return processCpuNs(pid_);
+}
+
+long ProgramRun::rssKiB() const
+{
+    return processMemoryKiB(pid_);
+}
+
+std::int64_t processCpuNs(pid_t pid)
+{
+    std::ifstream stat("/proc/" + std::to_string(pid) + "/stat");
     std::string line;
     std::getline(stat, line);
     // Fields after the command name, which ends with the last ")".
@@ -72,12 +99,14 @@ std::int64_t ProgramRun::cpuNs() const
     return used * 1'000'000'000 / ticks;
 }
 
-long ProgramRun::rssKiB() const
+long processMemoryKiB(pid_t pid, bool proportional)
 {
-    std::ifstream status("/proc/" + std::to_string(pid_) + "/status");
-    for (std::string line; std::getline(status, line);) {
-        if (line.rfind("VmRSS:", 0) == 0)
-            return std::stol(line.substr(6));
+    // smaps_rollup has both figures, each in kB.
+    const std::string key = proportional ? "Pss:" : "Rss:";
+    std::ifstream rollup("/proc/" + std::to_string(pid) + "/smaps_rollup");
+    for (std::string line; std::getline(rollup, line);) {
+        if (line.rfind(key, 0) == 0)
+            return std::stol(line.substr(key.size()));
     }
     return 0;
 }

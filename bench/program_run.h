@@ -8,17 +8,28 @@
 #include <cstdint>
 #include <optional>
 #include <string>
+#include <vector>
 
 namespace bench {
 
+// User plus system CPU time of a process so far, in nanoseconds.
+std::int64_t processCpuNs(pid_t pid);
+// Resident memory of a process, in kibibytes; the proportional share (the
+// shared libraries divided among the processes that map them) with `proportional`.
+long processMemoryKiB(pid_t pid, bool proportional = false);
+
 class ProgramRun {
 public:
-    ProgramRun(const std::string& program, const std::string& device, int periodMs);
+    // `extraArguments` go on the program's command line; "{folder}" in them
+    // stands for the run's own scratch folder.
+    ProgramRun(const std::string& program, const std::string& device, int periodMs,
+        const std::vector<std::string>& extraArguments = {});
     ~ProgramRun();
     ProgramRun(const ProgramRun&) = delete;
     ProgramRun& operator=(const ProgramRun&) = delete;
 
     pid_t pid() const { return pid_; }
+    const std::string& folder() const { return folder_; }
     // User plus system CPU time so far, in nanoseconds.
     std::int64_t cpuNs() const;
     // Resident memory, in kibibytes.
