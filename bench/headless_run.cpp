@@ -43,7 +43,7 @@ HeadlessRun::HeadlessRun(const std::string& program, const HeadlessOptions& opti
     }
 
     std::vector<std::string> arguments{program, "--headless", "--data-dir", data, "--virtual", virtualPath_,
-        "--device", folder_ + "/no-line"};
+        "--device", options.device.empty() ? folder_ + "/no-line" : options.device};
     if (options.control) {
         arguments.push_back("--control");
         arguments.push_back("127.0.0.1:0");

@@ -2,8 +2,8 @@
 
 // The real program as a test harness runs it: headless, with its own data
 // folder, a virtual port and the control API, in a scratch folder of its own.
-// The serial port leads nowhere (a device path that does not exist), so no
-// real device is ever written to.
+// The serial port leads to a device the bench gives, or nowhere (a path that
+// does not exist), so no real device is ever written to.
 
 #include <sys/types.h>
 
@@ -19,6 +19,7 @@ struct HeadlessOptions {
     int model = 0;              // ZMR-1
     bool writeSettings = true;  // else the program starts on an empty data folder
     bool control = true;
+    std::string device;         // the serial port's device; empty: a path that does not exist
     std::vector<std::string> extra; // e.g. "--line-rate"
 };
 

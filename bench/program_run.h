@@ -12,7 +12,7 @@
 
 namespace bench {
 
-// User plus system CPU time of a process so far, in nanoseconds.
+// CPU time of a process so far (all its threads), in nanoseconds.
 std::int64_t processCpuNs(pid_t pid);
 // Resident memory of a process, in kibibytes; the proportional share (the
 // shared libraries divided among the processes that map them) with `proportional`.
@@ -30,7 +30,7 @@ public:
 
     pid_t pid() const { return pid_; }
     const std::string& folder() const { return folder_; }
-    // User plus system CPU time so far, in nanoseconds.
+    // CPU time so far (all its threads), in nanoseconds.
     std::int64_t cpuNs() const;
     // Resident memory, in kibibytes.
     long rssKiB() const;

@@ -2,11 +2,13 @@
 // its own data folder, virtual port and control API, against the best the
 // system can do in the same run.
 //
-//   scales_bench PROGRAM [--quick] [--scales N] [--seconds S]
+//   scales_bench PROGRAM [--quick] [--scales N] [--seconds S] [--verbose] [--serial]
 //
 // One reader thread timestamps every frame on every virtual port (epoll) and
 // on the line of a reference writer that sends at absolute deadlines
 // (clock_nanosleep) with the same period. CPU and memory come from /proc.
+// Each scale's serial port leads nowhere, as in the many-scales example, and
+// is retried once a second; with --serial it is a pseudo-terminal of its own.
 
 #include <chrono>
 #include <cmath>
@@ -53,13 +55,19 @@ struct PerScale {
 int main(int argc, char** argv)
 {
     if (argc < 2) {
-        std::fprintf(stderr, "usage: %s PROGRAM [--quick] [--scales N] [--seconds S]\n", argv[0]);
+        std::fprintf(stderr, "usage: %s PROGRAM [--quick] [--scales N] [--seconds S] [--verbose] [--serial]\n", argv[0]);
         return 2;
     }
     const std::string program = argv[1];
     int scales = 50;
     double seconds = 60;
+    bool verbose = false;
+    bool serial = false;
     for (int i = 2; i < argc; ++i) {
+        if (!std::strcmp(argv[i], "--serial"))
+            serial = true;
+        if (!std::strcmp(argv[i], "--verbose"))
+            verbose = true;
         if (!std::strcmp(argv[i], "--quick"))
             seconds = 15;
         else if (!std::strcmp(argv[i], "--scales") && i + 1 < argc)
@@ -73,11 +81,18 @@ int main(int argc, char** argv)
     PortWatch watch;
     std::vector<std::unique_ptr<HeadlessRun>> runs;
     std::vector<std::size_t> lines;
+    std::vector<std::unique_ptr<PtyLine>> serialLines;
     const std::int64_t startFrom = monotonicNs();
     for (int i = 0; i < scales; ++i) {
         HeadlessOptions options;
         options.periodMs = kPeriodMs;
         options.model = i % 3;
+        if (serial) {
+            // A serial line for each scale too, drained by the same reader.
+            serialLines.push_back(std::make_unique<PtyLine>());
+            watch.watch(serialLines.back()->master());
+            options.device = serialLines.back()->devicePath();
+        }
         runs.push_back(std::make_unique<HeadlessRun>(program, options));
         if (!runs.back()->waitReady(60 * kSecond)) {
             std::fprintf(stderr, "scale %d did not start: %s\n", i, runs.back()->errors().c_str());
@@ -111,6 +126,14 @@ int main(int argc, char** argv)
 
     const auto referenceArrivals = between(arrivalsOf(framesOf(watch.chunks(referenceIndex))), from, to);
     const double referenceP99 = percentile(jitterMs(referenceArrivals, kPeriod), 0.99);
+    if (verbose) {
+        std::string late;
+        for (std::size_t k = 1; k < referenceArrivals.size(); ++k)
+            if (std::llabs(referenceArrivals[k] - referenceArrivals[k - 1] - kPeriod) > 3'000'000)
+                late += format(" %.1f:%+.1f", double(referenceArrivals[k] - from) / 1e9,
+                    double(referenceArrivals[k] - referenceArrivals[k - 1] - kPeriod) / 1e6);
+        std::fprintf(stderr, "reference: p99 %.3f ms; off by more than 3 ms at%s\n", referenceP99, late.c_str());
+    }
     double worstRate = INFINITY, worstJitter = 0;
     std::size_t broken = 0, frames = 0;
     std::vector<double> jitters, rss, pss;
@@ -126,6 +149,17 @@ int main(int argc, char** argv)
             scale.broken += chunk.bytes.size() != length || (i % 3 != 1 && chunk.bytes.back() != '\r');
         }
         scale.frames = arrivals.size();
+        if (verbose) {
+            // Where the late frames were, seconds into the window: one moment for
+            // all scales means the machine, scattered moments the scale.
+            std::string late;
+            for (std::size_t k = 1; k < arrivals.size(); ++k)
+                if (std::llabs(arrivals[k] - arrivals[k - 1] - kPeriod) > 3'000'000)
+                    late += format(" %.1f:%+.1f", double(arrivals[k] - from) / 1e9,
+                        double(arrivals[k] - arrivals[k - 1] - kPeriod) / 1e6);
+            std::fprintf(stderr, "scale %2zu: p99 %.3f ms; intervals off by more than 3 ms at s:ms%s\n", i,
+                percentile(jitterMs(arrivals, kPeriod), 0.99), late.c_str());
+        }
         scale.rate = rateRatio(arrivals, from, to, kPeriod);
         scale.jitterP99 = percentile(jitterMs(arrivals, kPeriod), 0.99);
         worstRate = std::min(worstRate, scale.rate);
