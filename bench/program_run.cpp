@@ -1,5 +1,6 @@
 #include "program_run.h"
 
+#include <fcntl.h>
 #include <signal.h>
 #include <sys/wait.h>
 #include <unistd.h>
@@ -54,8 +55,12 @@ ProgramRun::ProgramRun(const std::string& program, const std::string& device, in
     if (pid_ == 0) {
         setenv("ProgramFiles", folder_.c_str(), 1);
         setenv("QT_QPA_PLATFORM", "offscreen", 1);
-        // What the program announces or warns about stays out of the bench's table.
-        if (!freopen(output.c_str(), "w", stdout) || !freopen(errors.c_str(), "w", stderr))
+        // What the program announces or warns about stays out of the bench's
+        // table. Descriptors, not streams: flushing the bench's own buffered
+        // output here would print it twice.
+        const int out = ::open(output.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644);
+        const int err = ::open(errors.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644);
+        if (out < 0 || err < 0 || dup2(out, STDOUT_FILENO) < 0 || dup2(err, STDERR_FILENO) < 0)
             _exit(126);
         execv(program.c_str(), argv.data());
         _exit(127);
