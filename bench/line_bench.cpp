@@ -311,7 +311,7 @@ private:
             spoke == 0);
         const double early = percentile(endEarly, 0.0), late = percentile(endLate, 1.0);
         report.add("fault silence 200 ms, end: the first frame after it", "within 1 ms",
-            format("from %.3f ms before request+T to %.3f ms after reply+T (n=%zu)", -early, late, endLate.size()),
+            format("earliest at request+T%+.3f ms, latest at reply+T%+.3f ms (n=%zu)", early, late, endLate.size()),
             endLate.size() == std::size_t(repeats_) && early >= -1.0 && late <= 1.0);
     }
 
