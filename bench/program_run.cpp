@@ -1,8 +1,9 @@
 #include "program_run.h"
 
 #include <fcntl.h>
-#include <poll.h>
 #include <signal.h>
+#include <chrono>
+#include <thread>
 #include <sys/wait.h>
 #include <unistd.h>
 
@@ -24,7 +25,7 @@ namespace bench {
 namespace fs = std::filesystem;
 
 ProgramRun::ProgramRun(const std::string& program, const std::string& device, int periodMs,
-    const std::vector<std::string>& arguments)
+    const std::vector<std::string>& extraArguments)
 {
     char pattern[] = "/tmp/korvanteslin-bench-XXXXXX";
     if (!mkdtemp(pattern))
@@ -39,23 +40,33 @@ ProgramRun::ProgramRun(const std::string& program, const std::string& device, in
     if (korvanteslin::SaveSettings(app + korvanteslin::settingsFileName(), record))
         throw std::runtime_error("cannot write the settings file");
 
-    std::vector<char*> argv{const_cast<char*>(program.c_str())};
-    for (const std::string& argument : arguments)
-        argv.push_back(const_cast<char*>(argument.c_str()));
+    std::vector<std::string> arguments{program};
+    for (std::string argument : extraArguments) {
+        if (const auto at = argument.find("{folder}"); at != std::string::npos)
+            argument.replace(at, 8, folder_);
+        arguments.push_back(argument);
+    }
+    std::vector<char*> argv;
+    for (auto& argument : arguments)
+        argv.push_back(argument.data());
     argv.push_back(nullptr);
-    int out[2];
-    if (pipe2(out, O_CLOEXEC) != 0)
-        throw std::runtime_error("pipe failed");
+    const std::string output = folder_ + "/output.log";
+    const std::string errors = folder_ + "/errors.log";
+
     pid_ = fork();
     if (pid_ == 0) {
         setenv("ProgramFiles", folder_.c_str(), 1);
         setenv("QT_QPA_PLATFORM", "offscreen", 1);
-        dup2(out[1], STDOUT_FILENO);
+        // What the program announces or warns about stays out of the bench's
+        // table. Descriptors, not streams: flushing the bench's own buffered
+        // output here would print it twice.
+        const int out = ::open(output.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644);
+        const int err = ::open(errors.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644);
+        if (out < 0 || err < 0 || dup2(out, STDOUT_FILENO) < 0 || dup2(err, STDERR_FILENO) < 0)
+            _exit(126);
         execv(program.c_str(), argv.data());
         _exit(127);
     }
-    ::close(out[1]);
-    out_ = out[0];
 }
 
 ProgramRun::~ProgramRun()
@@ -64,15 +75,39 @@ ProgramRun::~ProgramRun()
         kill(pid_, SIGTERM);
         waitpid(pid_, nullptr, 0);
     }
-    if (out_ >= 0)
-        ::close(out_);
     std::error_code ec;
     fs::remove_all(folder_, ec);
 }
 
 std::int64_t ProgramRun::cpuNs() const
 {
-    std::ifstream stat("/proc/" + std::to_string(pid_) + "/stat");
+    return processCpuNs(pid_);
+}
+
+long ProgramRun::rssKiB() const
+{
+    return processMemoryKiB(pid_);
+}
+
+std::int64_t processCpuNs(pid_t pid)
+{
+    // The scheduler's own count, to the nanosecond, summed over the threads:
+    // the clock-tick figures of /proc/PID/stat are too coarse for a process
+    // that runs a fraction of a millisecond a second.
+    std::error_code ec;
+    std::int64_t total = 0;
+    bool counted = false;
+    for (const auto& task : fs::directory_iterator("/proc/" + std::to_string(pid) + "/task", ec)) {
+        std::ifstream schedstat(task.path() / "schedstat");
+        long long runNs = 0;
+        if (schedstat >> runNs) {
+            total += runNs;
+            counted = true;
+        }
+    }
+    if (counted)
+        return total;
+    std::ifstream stat("/proc/" + std::to_string(pid) + "/stat");
     std::string line;
     std::getline(stat, line);
     // Fields after the command name, which ends with the last ")".
@@ -87,12 +122,14 @@ std::int64_t ProgramRun::cpuNs() const
     return used * 1'000'000'000 / ticks;
 }
 
-long ProgramRun::rssKiB() const
+long processMemoryKiB(pid_t pid, bool proportional)
 {
-    std::ifstream status("/proc/" + std::to_string(pid_) + "/status");
-    for (std::string line; std::getline(status, line);) {
-        if (line.rfind("VmRSS:", 0) == 0)
-            return std::stol(line.substr(6));
+    // smaps_rollup has both figures, each in kB.
+    const std::string key = proportional ? "Pss:" : "Rss:";
+    std::ifstream rollup("/proc/" + std::to_string(pid) + "/smaps_rollup");
+    for (std::string line; std::getline(rollup, line);) {
+        if (line.rfind(key, 0) == 0)
+            return std::stol(line.substr(key.size()));
     }
     return 0;
 }
@@ -121,26 +158,18 @@ std::optional<std::int64_t> ProgramRun::nextTickDeadline(std::int64_t periodNs) 
     return std::nullopt;
 }
 
-std::string ProgramRun::lineStartingWith(const std::string& prefix, int timeoutMs)
+std::string ProgramRun::lineStartingWith(const std::string& prefix, int timeoutMs) const
 {
-    const std::int64_t deadline = monotonicNs() + std::int64_t(timeoutMs) * 1'000'000;
-    for (;;) {
-        for (std::size_t end; (end = outBuffer_.find('\n')) != std::string::npos;) {
-            const std::string line = outBuffer_.substr(0, end);
-            outBuffer_.erase(0, end + 1);
+    // The program's standard output goes to a file in its folder: read it
+    // again until the line is there.
+    for (const std::int64_t deadline = monotonicNs() + std::int64_t(timeoutMs) * 1'000'000; monotonicNs() < deadline;) {
+        std::ifstream output(folder_ + "/output.log");
+        for (std::string line; std::getline(output, line);)
             if (line.rfind(prefix, 0) == 0)
                 return line.substr(prefix.size());
-        }
-        const std::int64_t left = deadline - monotonicNs();
-        pollfd p{out_, POLLIN, 0};
-        if (left <= 0 || poll(&p, 1, int(left / 1'000'000) + 1) <= 0)
-            return {};
-        char chunk[4096];
-        const ssize_t n = ::read(out_, chunk, sizeof chunk);
-        if (n <= 0)
-            return {};
-        outBuffer_.append(chunk, std::size_t(n));
+        std::this_thread::sleep_for(std::chrono::milliseconds(10));
     }
+    return {};
 }
 
 } // namespace bench

@@ -1,24 +1,34 @@
 // End-to-end timing of the real program against the best the system can do.
 //
-//   wire_timing PROGRAM [--quick] [--rates-only] [--stall-seconds N]
+//   wire_timing PROGRAM [--quick] [--rates-only] [--stall-seconds N] [--extras]
 //
 // The program runs offscreen with COM2 linked to a pseudo-terminal; a reader
 // timestamps every frame that arrives. In the same run a reference writer
 // sends the same frame at absolute deadlines (clock_nanosleep) through a
 // second pseudo-terminal to an identical reader. Figures are printed as the
 // program's measure and, where it means something, as a ratio to the reference.
+//
+// With --extras the program runs as a test harness runs it: headless, with a
+// virtual port (read by a third reader) and the control API, to show what they
+// cost the serial line.
+
+#include <fcntl.h>
+#include <termios.h>
+#include <unistd.h>
 
 #include <algorithm>
 #include <chrono>
 #include <cmath>
 #include <cstdio>
 #include <cstring>
+#include <memory>
 #include <string>
 #include <thread>
 #include <vector>
 
 #include "line_probe.h"
 #include "program_run.h"
+#include "stats.h"
 
 using namespace bench;
 
@@ -26,47 +36,50 @@ namespace {
 
 const std::string kFrame = std::string("\x02 0000.0Ckg\r");
 
+// Options added to every run of the program (--extras).
+std::vector<std::string> extras;
+
+// The receiving end of the program's virtual port, when it has one.
+class VirtualEnd {
+public:
+    explicit VirtualEnd(const ProgramRun& run)
+    {
+        if (extras.empty())
+            return;
+        fd_ = ::open((run.folder() + "/virtual").c_str(), O_RDONLY | O_NOCTTY);
+        if (fd_ < 0)
+            return;
+        // What the port held before anyone read it is not part of the rate.
+        tcflush(fd_, TCIFLUSH);
+        reader_ = std::make_unique<FrameReader>(fd_, '\r');
+    }
+    ~VirtualEnd()
+    {
+        reader_.reset();
+        if (fd_ >= 0)
+            ::close(fd_);
+    }
+    // ", virtual port RATIO" for the table, or nothing without one.
+    std::string rate(std::int64_t from, std::int64_t to, std::int64_t period) const
+    {
+        if (extras.empty())
+            return {};
+        if (!reader_)
+            return "  virtual port: cannot open";
+        char text[96];
+        std::snprintf(text, sizeof text, "  virtual port %.4f (malformed %zu)",
+            rateRatio(reader_->arrivals(), from, to, period), reader_->malformed());
+        return text;
+    }
+
+private:
+    int fd_ = -1;
+    std::unique_ptr<FrameReader> reader_;
+};
+
 void sleepSeconds(double seconds)
 {
     std::this_thread::sleep_for(std::chrono::duration<double>(seconds));
-}
-
-std::vector<std::int64_t> between(const std::vector<std::int64_t>& arrivals, std::int64_t from, std::int64_t to)
-{
-    std::vector<std::int64_t> out;
-    for (auto a : arrivals)
-        if (a >= from && a < to)
-            out.push_back(a);
-    return out;
-}
-
-// Frames per second over the window, against one per period: intervals
-// counted between the first and the last frame, so a window that does not
-// hold a whole number of periods does not blur the figure.
-double rateRatio(const std::vector<std::int64_t>& arrivals, std::int64_t from, std::int64_t to, std::int64_t periodNs)
-{
-    const auto inside = between(arrivals, from, to);
-    if (inside.size() < 2)
-        return 0.0;
-    const double span = double(inside.back() - inside.front());
-    return double(inside.size() - 1) * double(periodNs) / span;
-}
-
-double percentile(std::vector<double> values, double p)
-{
-    if (values.empty())
-        return NAN;
-    std::sort(values.begin(), values.end());
-    return values[std::min(values.size() - 1, std::size_t(p * double(values.size() - 1) + 0.5))];
-}
-
-// Absolute deviation of each interval from the period, in milliseconds.
-std::vector<double> jitterMs(const std::vector<std::int64_t>& arrivals, std::int64_t periodNs)
-{
-    std::vector<double> out;
-    for (std::size_t i = 1; i < arrivals.size(); ++i)
-        out.push_back(std::fabs(double(arrivals[i] - arrivals[i - 1] - periodNs)) / 1e6);
-    return out;
 }
 
 // Where frame k arrived against where a perfect clock started at frame 0 puts it, in ms.
@@ -95,9 +108,10 @@ void rateRun(const std::string& program, int periodMs, double seconds)
 {
     const std::int64_t period = std::int64_t(periodMs) * 1'000'000;
     Pair pair;
-    ProgramRun run(program, pair.programLine.devicePath(), periodMs);
+    ProgramRun run(program, pair.programLine.devicePath(), periodMs, extras);
     ReferenceWriter reference(pair.referenceLine.devicePath(), kFrame, period);
     sleepSeconds(1.5 + 2.0 * periodMs / 1000.0); // start-up
+    const VirtualEnd virtualEnd(run);
     const std::int64_t from = monotonicNs();
     const std::int64_t cpuFrom = run.cpuNs();
     sleepSeconds(seconds);
@@ -106,8 +120,9 @@ void rateRun(const std::string& program, int periodMs, double seconds)
     const double program_ = rateRatio(pair.programReader.arrivals(), from, to, period);
     const double reference_ = rateRatio(pair.referenceReader.arrivals(), from, to, period);
     std::printf("period %5d ms  frames/s / (1000/period): program %.4f  reference %.4f  "
-                "CPU %.2f %% of a core  malformed %zu\n",
-        periodMs, program_, reference_, cpu, pair.programReader.malformed());
+                "CPU %.2f %% of a core  malformed %zu%s\n",
+        periodMs, program_, reference_, cpu, pair.programReader.malformed(),
+        virtualEnd.rate(from, to, period).c_str());
 }
 
 void steadyRun(const std::string& program, double seconds)
@@ -115,9 +130,10 @@ void steadyRun(const std::string& program, double seconds)
     constexpr int kPeriodMs = 150;
     const std::int64_t period = std::int64_t(kPeriodMs) * 1'000'000;
     Pair pair;
-    ProgramRun run(program, pair.programLine.devicePath(), kPeriodMs);
+    ProgramRun run(program, pair.programLine.devicePath(), kPeriodMs, extras);
     ReferenceWriter reference(pair.referenceLine.devicePath(), kFrame, period);
     sleepSeconds(2.0);
+    const VirtualEnd virtualEnd(run);
     const auto deadline = run.nextTickDeadline(period);
     const std::int64_t from = monotonicNs();
     const std::int64_t cpuFrom = run.cpuNs();
@@ -143,13 +159,13 @@ void steadyRun(const std::string& program, double seconds)
             percentile(programDelays, 0.5), percentile(referenceDelays, 0.5),
             percentile(programDelays, 0.5) - percentile(referenceDelays, 0.5));
     }
-    std::printf("  CPU %.2f %% of a core\n", cpu);
+    std::printf("  CPU %.2f %% of a core%s\n", cpu, virtualEnd.rate(from, to, period).c_str());
 }
 
 void stallRun(const std::string& program, double stallSeconds)
 {
     Pair pair;
-    ProgramRun run(program, pair.programLine.devicePath(), 1);
+    ProgramRun run(program, pair.programLine.devicePath(), 1, extras);
     sleepSeconds(2.0);
     const long before = run.rssKiB();
     pair.programReader.setPaused(true);
@@ -169,7 +185,7 @@ void farEndRun(const std::string& program)
 {
     PtyLine line;
     auto reader = std::make_unique<FrameReader>(line.master(), '\r');
-    ProgramRun run(program, line.devicePath(), 150);
+    ProgramRun run(program, line.devicePath(), 150, extras);
     sleepSeconds(2.0);
     reader.reset();
     line.closeMaster();
@@ -186,7 +202,7 @@ void farEndRun(const std::string& program)
 int main(int argc, char** argv)
 {
     if (argc < 2) {
-        std::fprintf(stderr, "usage: %s PROGRAM [--quick] [--rates-only] [--stall-seconds N]\n", argv[0]);
+        std::fprintf(stderr, "usage: %s PROGRAM [--quick] [--rates-only] [--stall-seconds N] [--extras]\n", argv[0]);
         return 2;
     }
     const std::string program = argv[1];
@@ -200,6 +216,8 @@ int main(int argc, char** argv)
             ratesOnly = true;
         else if (!std::strcmp(argv[i], "--stall-seconds") && i + 1 < argc)
             stall = std::atof(argv[++i]);
+        else if (!std::strcmp(argv[i], "--extras"))
+            extras = {"--headless", "--virtual", "{folder}/virtual", "--control", "127.0.0.1:0"};
     }
     const double scale = quick ? 0.2 : 1.0;
     for (int period : {1, 2, 10, 150, 1000})

@@ -101,6 +101,10 @@ CommPort::CommPort(QObject* parent)
     , watchTimer_(new QTimer(this))
 {
     watchTimer_->setInterval(watchIntervalMs);
+    // Precise, so Qt does not line the check up on whole seconds: copies run
+    // side by side would all retry their ports at the same instant and delay
+    // each other's frames.
+    watchTimer_->setTimerType(Qt::PreciseTimer);
     connect(watchTimer_, &QTimer::timeout, this, &CommPort::onWatchTick);
     connect(port_, &QSerialPort::errorOccurred, this, [this](QSerialPort::SerialPortError error) {
         if (lineFailed(error))
