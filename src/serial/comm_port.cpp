@@ -345,6 +345,10 @@ void CommPort::onWatchTick()
     }
     if (awaitingRelink_ && !relinkedSinceLoss())
         return;
+    // Nothing there yet: opening would only make and remove a lock file, once
+    // a second in every copy that waits, and keep the reason it gave before.
+    if (!QFileInfo::exists(devicePath()))
+        return;
     if (openDevice()) {
         awaitingRelink_ = false;
         closedBecause_.clear();
