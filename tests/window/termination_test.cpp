@@ -5,18 +5,15 @@
 #include <pty.h>
 #include <signal.h>
 #include <sys/inotify.h>
-#include <sys/syscall.h>
-#include <sys/wait.h>
 #include <unistd.h>
 
 #include <QCoreApplication>
 #include <QDeadlineTimer>
-#include <QDir>
-#include <QTemporaryDir>
 #include <gtest/gtest.h>
 #include <fstream>
 #include <iterator>
 
+#include "program_run.h"
 #include "shell/folders.h"
 #include "shell/settings_file.h"
 #include "window/termination_signals.h"
@@ -63,44 +60,6 @@ struct Line {
     std::string slavePath;
 };
 
-// The real program, started on a private data folder with COM2 on `line`.
-class ProgramRun {
-public:
-    ProgramRun(const std::string& programFiles)
-    {
-        pid = ::fork();
-        if (pid == 0) {
-            // As from a terminal, whatever ran the tests: a signal ignored here would stay ignored there.
-            for (const int signal : {SIGTERM, SIGINT, SIGHUP})
-                ::signal(signal, SIG_DFL);
-            ::setenv("ProgramFiles", programFiles.c_str(), 1);
-            ::setenv("QT_QPA_PLATFORM", "offscreen", 1);
-            ::setenv("ASAN_OPTIONS", "detect_leaks=0", 0);
-            ::execl(KORVANTESLIN_PROGRAM, KORVANTESLIN_PROGRAM, static_cast<char*>(nullptr));
-            ::_exit(127);
-        }
-    }
-    ~ProgramRun()
-    {
-        if (pid > 0) {
-            ::kill(pid, SIGKILL);
-            ::waitpid(pid, nullptr, 0);
-        }
-    }
-
-    // The exit status once it has ended, or nothing while it still runs.
-    std::optional<int> ended()
-    {
-        int status = 0;
-        if (::waitpid(pid, &status, WNOHANG) != pid)
-            return std::nullopt;
-        pid = -1;
-        return status;
-    }
-
-    pid_t pid = -1;
-};
-
 struct Event {
     int watch;
     std::uint32_t mask;
@@ -127,12 +86,11 @@ TEST(Termination, EachSignalClosesThePortThenSavesWhatChangedInTheWindowOnce)
 {
     for (const int signal : {SIGTERM, SIGINT, SIGHUP}) {
         SCOPED_TRACE(strsignal(signal));
-        QTemporaryDir programFiles;
-        const std::string app = appFolderFrom(programFiles.path().toStdString(), "");
-        const std::string file = app + settingsFileName();
+        test::Scratch scratch;
+        const std::string app = scratch.appFolder().toStdString();
+        const std::string file = scratch.settingsFile().toStdString();
         Line line;
-        QDir().mkpath(QString::fromStdString(app));
-        ASSERT_TRUE(QFile::link(QString::fromStdString(line.slavePath), QString::fromStdString(app + "COM2")));
+        scratch.linkCom2(QString::fromStdString(line.slavePath));
         // Cycle values the window's boxes do not accept: start-up puts their
         // defaults in the record, which only the end of the run writes back.
         SettingsRecord stored = SetDefaultSettings(app, localNow());
@@ -145,7 +103,7 @@ TEST(Termination, EachSignalClosesThePortThenSavesWhatChangedInTheWindowOnce)
         const int lineWatch = inotify_add_watch(events, line.slavePath.c_str(), IN_OPEN | IN_CLOSE_WRITE);
         const int folderWatch = inotify_add_watch(events, app.c_str(), IN_MOVED_TO | IN_CLOSE_WRITE);
 
-        ProgramRun program(programFiles.path().toStdString());
+        test::Program program(scratch, {});
         // Until the program has opened the line, its master only reports the hang-up.
         std::size_t received = 0;
         bool lineOpen = false;
@@ -163,14 +121,10 @@ TEST(Termination, EachSignalClosesThePortThenSavesWhatChangedInTheWindowOnce)
         EXPECT_EQ(readAll(file), encodeSettings(stored)) << "nothing saved while it runs";
         readEvents(events); // start-up's
 
-        const int ending = int(::syscall(SYS_pidfd_open, program.pid, 0));
-        ::kill(program.pid, signal);
-        pollfd ended{ending, POLLIN, 0};
-        ::poll(&ended, 1, 60000);
-        ::close(ending);
-        const std::optional<int> status = program.ended();
-        ASSERT_TRUE(status) << "still running";
-        EXPECT_TRUE(WIFEXITED(*status) && WEXITSTATUS(*status) == 0) << "status " << *status;
+        ::kill(pid_t(program.process.processId()), signal);
+        ASSERT_TRUE(program.ends(60000)) << "still running";
+        EXPECT_EQ(program.process.exitStatus(), QProcess::NormalExit);
+        EXPECT_EQ(program.process.exitCode(), 0);
 
         const auto saved = decodeSettings(readAll(file));
         ASSERT_TRUE(saved);
