@@ -27,17 +27,17 @@ def fail(text):
     print("FAIL:", text)
 
 
-def deref(spec, node):
+def deref(api, node):
     while isinstance(node, dict) and "$ref" in node:
-        target = spec
+        target = api
         for part in node["$ref"].lstrip("#/").split("/"):
             target = target[part]
         node = target
     return node
 
 
-def check(spec, schema, value, where):
-    schema = deref(spec, schema)
+def check(api, schema, value, where):
+    schema = deref(api, schema)
     kind = schema.get("type")
     types = {"object": dict, "array": list, "string": str, "boolean": bool}
     if kind in types and not isinstance(value, types[kind]):
@@ -57,20 +57,20 @@ def check(spec, schema, value, where):
             if name not in properties:
                 fail(f"{where}: '{name}' is not described")
             else:
-                check(spec, properties[name], item, f"{where}.{name}")
+                check(api, properties[name], item, f"{where}.{name}")
     if kind == "array":
         for index, item in enumerate(value):
-            check(spec, schema["items"], item, f"{where}[{index}]")
+            check(api, schema["items"], item, f"{where}[{index}]")
 
 
-def example_body(spec, operation):
+def example_body(api, operation):
     body = operation.get("requestBody")
     if not body:
         return None
-    schema = deref(spec, body["content"]["application/json"]["schema"])
+    schema = deref(api, body["content"]["application/json"]["schema"])
     example = {}
     for name, item in schema["properties"].items():
-        item = deref(spec, item)
+        item = deref(api, item)
         if "example" in item:
             example[name] = item["example"]
         elif "enum" in item:
@@ -90,15 +90,15 @@ def call(base, method, path, body=None):
         return error.code, json.loads(error.read() or b"null")
 
 
-def reply_schema(spec, operation, status):
-    response = deref(spec, operation["responses"].get(str(status), {}))
+def reply_schema(api, operation, status):
+    response = deref(api, operation["responses"].get(str(status), {}))
     return response.get("content", {}).get("application/json", {}).get("schema")
 
 
 def main():
     program, description = sys.argv[1], sys.argv[2]
     with open(description) as file:
-        spec = yaml.safe_load(file)
+        api = yaml.safe_load(file)
     with tempfile.TemporaryDirectory() as data:
         emulator = subprocess.Popen(
             [program, "--headless", "--data-dir", data, "--device", data + "/no-such-line", "--control", "0",
@@ -118,7 +118,7 @@ def main():
             if not base or not frames:
                 fail("the emulator never said where its API and its frames are")
                 return
-            paths = spec["paths"]
+            paths = api["paths"]
             # /quit last: it ends the emulator.
             for path in sorted(paths, key=lambda p: p == "/quit"):
                 # Refusals first: a documented POST /quit ends the emulator.
@@ -129,12 +129,12 @@ def main():
                         if status != 405:
                             fail(f"{method.upper()} {path}: {status}, expected 405")
                         continue
-                    body = example_body(spec, operation)
+                    body = example_body(api, operation)
                     status, reply = call(base, method, path, body)
                     if status != 200:
                         fail(f"{method.upper()} {path} {body}: {status} {reply}")
                         continue
-                    check(spec, reply_schema(spec, operation, 200), reply, f"{method.upper()} {path}")
+                    check(api, reply_schema(api, operation, 200), reply, f"{method.upper()} {path}")
                     if path == "/state" and not reply.get("tcp", {}).get("clients"):
                         fail("GET /state lists no client of the frames' server")
                     if body is not None and path != "/quit":
@@ -142,7 +142,7 @@ def main():
                         if status != 400:
                             fail(f"{method.upper()} {path} with an undescribed field: {status}")
                         else:
-                            check(spec, reply_schema(spec, operation, 400), reply, f"{method.upper()} {path} 400")
+                            check(api, reply_schema(api, operation, 400), reply, f"{method.upper()} {path} 400")
                 if path == "/state":
                     status, _ = call(base, "get", "/undescribed")
                     if status != 404:
