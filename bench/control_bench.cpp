@@ -29,6 +29,7 @@
 #include "line_probe.h"
 #include "port_watch.h"
 #include "report.h"
+#include "watched_scale.h"
 #include "stats.h"
 
 using namespace bench;
@@ -47,35 +48,7 @@ QJsonObject jsonOf(const HttpReply& reply)
     return QJsonDocument::fromJson(QByteArray::fromStdString(reply.body)).object();
 }
 
-void expectOk(const HttpReply& reply, const char* what)
-{
-    if (reply.status != 200)
-        throw std::runtime_error(std::string(what) + ": HTTP " + std::to_string(reply.status) + " " + reply.body);
-}
-
-std::uint16_t controlPortOnceReady(HeadlessRun& run)
-{
-    if (!run.waitReady(20 * kSecond))
-        throw std::runtime_error("the program did not start: " + run.errors());
-    return run.controlPort();
-}
-
-// A headless scale with its virtual port watched, ready for requests.
-struct Scale {
-    HeadlessRun run;
-    PortWatch watch;
-    std::size_t line = 0;
-    HttpClient http;
-
-    Scale(const std::string& program, const HeadlessOptions& options)
-        : run(program, options)
-        , http(controlPortOnceReady(run))
-    {
-        line = watch.open(run.virtualPath());
-    }
-
-    std::vector<ReceivedFrame> frames() const { return framesOf(watch.chunks(line)); }
-};
+using Scale = WatchedScale;
 
 // The weight a ZMR-1 frame carries: sign, then six characters of magnitude.
 double weightOf(const std::string& frame)

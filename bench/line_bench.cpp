@@ -25,6 +25,7 @@
 #include "line_probe.h"
 #include "port_watch.h"
 #include "report.h"
+#include "watched_scale.h"
 #include "stats.h"
 
 using namespace bench;
@@ -45,41 +46,7 @@ void sleepUntil(std::int64_t deadline)
     clock_nanosleep(CLOCK_MONOTONIC, TIMER_ABSTIME, &at, nullptr);
 }
 
-void expectOk(const HttpReply& reply, const char* what)
-{
-    if (reply.status != 200)
-        throw std::runtime_error(std::string(what) + ": HTTP " + std::to_string(reply.status) + " " + reply.body);
-}
-
-std::uint16_t controlPortOnceReady(HeadlessRun& run)
-{
-    if (!run.waitReady(20 * kSecond))
-        throw std::runtime_error("the program did not start: " + run.errors());
-    return run.controlPort();
-}
-
-struct Scale {
-    HeadlessRun run;
-    PortWatch watch;
-    std::size_t line = 0;
-    HttpClient http;
-
-    Scale(const std::string& program, const HeadlessOptions& options)
-        : run(program, options)
-        , http(controlPortOnceReady(run))
-    {
-        line = watch.open(run.virtualPath());
-    }
-
-    // The moment the next read arrives on the virtual port.
-    std::int64_t nextArrival()
-    {
-        const std::size_t seen = watch.chunkCount(line);
-        if (!watch.waitForMore(line, seen, 2 * kSecond))
-            throw std::runtime_error("the line went quiet");
-        return watch.chunks(line)[seen].t;
-    }
-};
+using Scale = WatchedScale;
 
 void lineRate(const std::string& program, bool quick, Report& report)
 {

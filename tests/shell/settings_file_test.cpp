@@ -10,24 +10,16 @@
 #include "shell/settings_file.h"
 #include "shell/settings_startup.h"
 
+#include "file_bytes.h"
+
 using namespace korvanteslin;
+using korvanteslin::test::readAll;
+using korvanteslin::test::writeAll;
 
 namespace {
 
 const LocalDateTime kFifthOfDecember{2026, 12, 5, 9, 7, 3};
 const LocalDateTime kLaterRun{2027, 1, 9, 17, 30, 0};
-
-std::vector<std::uint8_t> readAll(const std::string& path)
-{
-    std::ifstream in(path, std::ios::binary);
-    return {std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>()};
-}
-
-void writeAll(const std::string& path, const std::vector<std::uint8_t>& bytes)
-{
-    std::ofstream(path, std::ios::binary | std::ios::trunc)
-        .write(reinterpret_cast<const char*>(bytes.data()), static_cast<std::streamsize>(bytes.size()));
-}
 
 // A record with every field away from its default.
 SettingsRecord unusualRecord()

@@ -23,7 +23,11 @@
 #include "shell/settings_file.h"
 #include "shell/settings_startup.h"
 
+#include "file_bytes.h"
+
 using namespace korvanteslin;
+using korvanteslin::test::readAll;
+using korvanteslin::test::writeAll;
 using namespace std::chrono_literals;
 namespace fs = std::filesystem;
 
@@ -31,18 +35,6 @@ namespace {
 
 const LocalDateTime kFifthOfDecember{2026, 12, 5, 9, 7, 3};
 constexpr uid_t kNobody = 65534;
-
-std::vector<std::uint8_t> readAll(const std::string& path)
-{
-    std::ifstream in(path, std::ios::binary);
-    return {std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>()};
-}
-
-void writeAll(const std::string& path, const std::vector<std::uint8_t>& bytes)
-{
-    std::ofstream(path, std::ios::binary | std::ios::trunc)
-        .write(reinterpret_cast<const char*>(bytes.data()), static_cast<std::streamsize>(bytes.size()));
-}
 
 std::vector<std::uint8_t> operator+(std::vector<std::uint8_t> bytes, const std::string& more)
 {

@@ -18,15 +18,12 @@
 #include "shell/settings_file.h"
 #include "window/termination_signals.h"
 
+#include "file_bytes.h"
+
 using namespace korvanteslin;
+using korvanteslin::test::readAll;
 
 namespace {
-
-std::vector<std::uint8_t> readAll(const std::string& path)
-{
-    std::ifstream in(path, std::ios::binary);
-    return {std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>()};
-}
 
 // A pseudo-terminal whose slave only the program holds, so that the master
 // sees the line hang up the moment the program closes its port.
