@@ -53,8 +53,8 @@ void HttpClient::disconnect()
 
 HttpReply HttpClient::request(const std::string& method, const std::string& path, const std::string& body, bool fresh)
 {
-    std::string message = method + " " + path + " HTTP/1.1\r\nHost: 127.0.0.1\r\n";
-    if (!body.empty() || method == "POST")
+    std::string message = method + " " + path + " HTTP/1.1\r\nHost: 127.0.0.1:" + std::to_string(port_) + "\r\n";
+    if (!body.empty() || method == "POST" || method == "DELETE")
         message += "Content-Type: application/json\r\nContent-Length: " + std::to_string(body.size()) + "\r\n";
     message += "\r\n" + body;
     if (fresh)

@@ -79,7 +79,7 @@ std::optional<QJsonObject> state(std::uint16_t api)
     const int fd = connectLoopback(api);
     if (fd < 0)
         return std::nullopt;
-    const std::string request = "GET /state HTTP/1.1\r\nHost: localhost\r\nConnection: close\r\n\r\n";
+    const std::string request = "GET /state HTTP/1.1\r\nHost: 127.0.0.1:" + std::to_string(api) + "\r\nConnection: close\r\n\r\n";
     ::send(fd, request.data(), request.size(), MSG_NOSIGNAL);
     QByteArray reply;
     char chunk[8192];

@@ -28,8 +28,8 @@ stty -F "$port" raw -echo
 cat "$port" >"$work/received" &
 reader=$!
 
-curl -fsS -X POST "$api/weights" -d '{"weight1": "12.5"}' >/dev/null
-curl -fsS -X POST "$api/load" -d '{"load": "weight1"}' >/dev/null
+curl -fsS --json '{"weight1": "12.5"}' "$api/weights" >/dev/null
+curl -fsS --json '{"load": "weight1"}' "$api/load" >/dev/null
 
 # The frame a ZMR-1 sends for 12.5 kg, stable, in the format ###0.0.
 stable='02 20 30 30 31 32 2e 35 42 6b 67 0d'
@@ -45,6 +45,6 @@ else
   exit 1
 fi
 
-curl -fsS -X POST "$api/quit" >/dev/null
+curl -fsS --json '{}' "$api/quit" >/dev/null
 wait "$pid"
 echo "emulator ended"

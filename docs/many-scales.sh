@@ -23,9 +23,9 @@ for i in $(seq "$count"); do
   for _ in $(seq 100); do grep -q '^control: ' "$work/$i/out" && break; sleep 0.1; done
   api=$(sed -n 's/^control: //p' "$work/$i/out")
   model=$(echo "$models" | cut -d' ' -f$(( (i - 1) % 3 + 1 )))
-  curl -fsS -X POST "$api/model" -d "{\"model\": \"$model\"}" >/dev/null
-  curl -fsS -X POST "$api/weights" -d "{\"weight1\": \"$i.5\"}" >/dev/null
-  curl -fsS -X POST "$api/load" -d '{"load": "weight1"}' >/dev/null
+  curl -fsS --json "{\"model\": \"$model\"}" "$api/model" >/dev/null
+  curl -fsS --json "{\"weight1\": \"$i.5\"}" "$api/weights" >/dev/null
+  curl -fsS --json '{"load": "weight1"}' "$api/load" >/dev/null
   echo "scale $i: $model with $i.5 kg on $work/$i/scale, API at $api"
 done
 
@@ -42,7 +42,7 @@ done
 echo "all $count scales settled"
 
 for i in $(seq "$count"); do
-  curl -fsS -X POST "$(sed -n 's/^control: //p' "$work/$i/out")/quit" >/dev/null
+  curl -fsS --json '{}' "$(sed -n 's/^control: //p' "$work/$i/out")/quit" >/dev/null
 done
 for p in $pids; do wait "$p"; done
 pids=

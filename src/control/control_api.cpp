@@ -9,6 +9,7 @@
 #include <optional>
 
 #include "control/frame_log.h"
+#include "control/json_keys.h"
 #include "emulation/frame_builder.h"
 #include "serial/tcp_frame_server.h"
 #include "window/form1.h"
@@ -46,6 +47,10 @@ public:
         const QJsonDocument document = QJsonDocument::fromJson(bytes, &error);
         if (error.error != QJsonParseError::NoError || !document.isObject())
             return Refusal{400, QStringLiteral("the body is not a JSON object")};
+        // The parser keeps one of two equal names silently; which one the
+        // sender meant cannot be known.
+        if (const auto name = repeatedJsonKey(bytes))
+            return Refusal{400, QStringLiteral("field \"%1\" is given twice").arg(*name)};
         const QJsonObject object = document.object();
         for (auto it = object.begin(); it != object.end(); ++it) {
             if (std::find_if(known.begin(), known.end(), [&](const char* name) { return it.key() == QLatin1String(name); })
@@ -248,6 +253,14 @@ using Action = std::function<void()>;
 // action on the window (or a refusal).
 using Planner = std::function<std::variant<Action, Refusal>(Body&, Form1&)>;
 
+QString overLimitText(const FaultPlan::OverLimit& over)
+{
+    return QStringLiteral("\"%1\" would leave more than %2 pending; %3 are pending now")
+        .arg(QLatin1String(over.field))
+        .arg(over.most)
+        .arg(over.pending);
+}
+
 std::variant<Action, Refusal> planned(Body& body, Action action)
 {
     if (const auto refusal = body.refusal())
@@ -328,7 +341,8 @@ const PostRoute kPostRoutes[] = {
         }},
     {"/faults", {"drop", "corrupt", "split", "gap_ms", "silence_ms", "garbage"},
         [](Body& body, Form1& form) {
-            constexpr qint64 kMostFrames = 1'000'000, kLongestSilenceMs = 86'400'000, kMostGarbage = 4096;
+            constexpr qint64 kMostFrames = FaultPlan::kMostPendingFrames, kLongestSilenceMs = 86'400'000,
+                           kMostGarbage = FaultPlan::kMostPendingGarbage;
             FaultRequest request;
             request.drop = int(body.count("drop", kMostFrames).value_or(0));
             request.corrupt = int(body.count("corrupt", kMostFrames).value_or(0));
@@ -340,6 +354,10 @@ const PostRoute kPostRoutes[] = {
             request.garbage = body.hexBytes("garbage", kMostGarbage).value_or(QByteArray());
             if (split.value_or(0) > 0 && !gap)
                 body.refuse(QStringLiteral("\"split\" needs \"gap_ms\", at most the period"));
+            if (const auto refusal = body.refusal())
+                return std::variant<Action, Refusal>(*refusal);
+            if (const auto over = form.outlet().faults().overLimit(request))
+                return std::variant<Action, Refusal>(Refusal{422, overLimitText(*over)});
             return planned(body, [=, &form] { form.outlet().requestFaults(request); });
         }},
     {"/language", {"language"},
@@ -372,21 +390,25 @@ void refuse(HttpResponder& responder, const Refusal& refusal)
 
 void ControlApi::handle(const HttpRequest& request, HttpResponder responder)
 {
-    const bool get = request.method == QLatin1String("GET");
+    // HEAD reads as GET does; the server sends the head of the reply only.
+    const bool get = request.method == QLatin1String("GET") || request.method == QLatin1String("HEAD");
     const bool post = request.method == QLatin1String("POST");
     if (request.path == QLatin1String("/state")) {
         if (!get)
-            return refuse(responder, {405, QStringLiteral("use GET")});
+            return refuse(responder, {405, QStringLiteral("use GET or HEAD")});
         return responder.reply(200, json(state()));
     }
     if (request.path == QLatin1String("/frames")) {
         if (!get)
-            return refuse(responder, {405, QStringLiteral("use GET")});
+            return refuse(responder, {405, QStringLiteral("use GET or HEAD")});
         const auto after = count(request, "after", 0);
         const auto waitMs = count(request, "wait_ms", 0);
         if (!after || !waitMs || *waitMs > FrameLog::kMaxWaitMs)
             return refuse(responder,
                 {400, QStringLiteral("after must be a whole number, wait_ms one from 0 to %1").arg(FrameLog::kMaxWaitMs)});
+        // Each waiting poll holds a connection: enough are left for everything else.
+        if (*waitMs > 0 && log.waiting() >= kMostLongPolls && log.lastSeq() <= quint64(*after))
+            return refuse(responder, {503, QStringLiteral("%1 requests are waiting already; try again shortly").arg(kMostLongPolls)});
         FrameLog& frames = log;
         return log.waitAfter(quint64(*after), *waitMs, [responder, &frames](std::vector<FrameRecord> found) mutable {
             QJsonArray list;

@@ -2,6 +2,7 @@
 
 #include <QByteArray>
 #include <QJsonObject>
+#include <cstddef>
 #include <functional>
 
 #include "control/http_server.h"
@@ -16,6 +17,9 @@ class TcpFrameServer;
 // window, through the same handlers, and every reply is JSON.
 class ControlApi {
 public:
+    // Long polls waiting at once; past this a poll that would wait gets 503.
+    static constexpr std::size_t kMostLongPolls = 512;
+
     ControlApi(Form1& form, FrameLog& log);
 
     // The frames' TCP server, listed in GET /state when the run has one.

@@ -1,9 +1,12 @@
 #include "control/http_server.h"
 
 #include <QHostAddress>
+#include <QJsonDocument>
+#include <QJsonObject>
 #include <QSocketNotifier>
 
 #include <algorithm>
+#include <cerrno>
 #include <climits>
 #include <cstdarg>
 #include <cstdio>
@@ -14,6 +17,10 @@
 #include <arpa/inet.h>
 #include <microhttpd.h>
 #include <netinet/in.h>
+#include <sys/resource.h>
+#include <sys/socket.h>
+
+#include "control/request_guard.h"
 
 namespace korvanteslin {
 
@@ -31,6 +38,18 @@ struct HttpExchange {
     bool answered = false;
     int status = 0;
     QByteArray reply;
+    // While suspended the library does not look at the connection: this
+    // notices a client that hangs up meanwhile.
+    std::unique_ptr<QSocketNotifier> hangUpWatch;
+
+    // May be called from the watch's own signal: it goes once that returns.
+    void stopWatching()
+    {
+        if (hangUpWatch) {
+            hangUpWatch->setEnabled(false);
+            hangUpWatch.release()->deleteLater();
+        }
+    }
 };
 
 // Lives as long as any copy of a responder: the last one to go answers for
@@ -51,6 +70,7 @@ struct HttpPendingReply {
         // A client that went away meanwhile is noticed by the library once resumed.
         if (ex.suspended && ex.connection && ex.server) {
             ex.suspended = false;
+            ex.stopWatching();
             MHD_resume_connection(ex.connection);
             ex.server->runSoon();
         }
@@ -73,6 +93,9 @@ MHD_Result queue(MHD_Connection* connection, int status, const QByteArray& json)
     if (!response)
         return MHD_NO;
     MHD_add_response_header(response, MHD_HTTP_HEADER_CONTENT_TYPE, "application/json");
+    // Replies are data for the user's tools, never a page or a script to run or keep.
+    MHD_add_response_header(response, "X-Content-Type-Options", "nosniff");
+    MHD_add_response_header(response, MHD_HTTP_HEADER_CACHE_CONTROL, "no-store");
     const MHD_Result queued = MHD_queue_response(connection, unsigned(status), response);
     MHD_destroy_response(response);
     return queued;
@@ -82,6 +105,57 @@ MHD_Result addArgument(void* query, MHD_ValueKind, const char* key, const char* 
 {
     static_cast<QMap<QString, QString>*>(query)->insert(QString::fromUtf8(key), QString::fromUtf8(value));
     return MHD_YES;
+}
+
+MHD_Result addHeader(void* head, MHD_ValueKind, const char* key, const char* value)
+{
+    auto& into = *static_cast<RequestHead*>(head);
+    const QByteArray name = QByteArray(key).toLower();
+    const QString text = QString::fromUtf8(value ? value : "");
+    if (name == "host")
+        into.hosts << text;
+    else if (name == "origin")
+        into.origins << text;
+    else if (name == "content-type")
+        into.contentTypes << text;
+    else if (name == "content-length")
+        into.contentLengths << text;
+    return MHD_YES;
+}
+
+// Percent escapes decoded in place, as the library would; a path or value
+// that would decode to a NUL is left as sent, so "/state%00" is not taken
+// for "/state" by everything that reads it as a C string.
+std::size_t unescape(void*, MHD_Connection*, char* text)
+{
+    const std::size_t length = std::strlen(text);
+    const QByteArray decoded = QByteArray::fromPercentEncoding(QByteArray::fromRawData(text, qsizetype(length)));
+    if (decoded.contains('\0'))
+        return length;
+    std::memcpy(text, decoded.constData(), std::size_t(decoded.size()));
+    text[decoded.size()] = '\0';
+    return std::size_t(decoded.size());
+}
+
+// Descriptors the server leaves to the rest of the program: a settings save,
+// the TCP clients, the lines and the libraries each need a few, and must
+// never meet a full table because of idle API clients.
+constexpr rlim_t kReservedDescriptors = 256;
+constexpr unsigned kMostConnections = 4096;
+constexpr unsigned kFewestConnections = 16;
+
+unsigned connectionLimit()
+{
+    rlimit descriptors{};
+    if (::getrlimit(RLIMIT_NOFILE, &descriptors) != 0 || descriptors.rlim_cur == RLIM_INFINITY)
+        return kMostConnections;
+    const rlim_t free = descriptors.rlim_cur > kReservedDescriptors ? descriptors.rlim_cur - kReservedDescriptors : 0;
+    return unsigned(std::clamp<rlim_t>(free, kFewestConnections, kMostConnections));
+}
+
+unsigned openConnections(MHD_Daemon* daemon)
+{
+    return MHD_get_daemon_info(daemon, MHD_DAEMON_INFO_CURRENT_CONNECTIONS)->num_connections;
 }
 
 } // namespace
@@ -109,7 +183,7 @@ struct HttpServer::Callbacks {
             return MHD_NO;
         auto* ex = static_cast<HttpExchange*>(*context);
         if (!ex)
-            return begin(server, connection, context);
+            return begin(server, connection, method, context);
         if (*uploadSize != 0) {
             take(*ex, upload, *uploadSize);
             *uploadSize = 0;
@@ -125,10 +199,32 @@ struct HttpServer::Callbacks {
             return MHD_NO;
         ex->suspended = true;
         MHD_suspend_connection(connection);
+        watchForHangUp(*ex);
         return MHD_YES;
     }
 
-    static MHD_Result begin(HttpServer& server, MHD_Connection* connection, void** context)
+    // A client that closed its end while its long poll waits is answered at
+    // once, so that the library closes the connection now, not at the deadline.
+    static void watchForHangUp(HttpExchange& ex)
+    {
+        const int fd = MHD_get_connection_info(ex.connection, MHD_CONNECTION_INFO_CONNECTION_FD)->connect_fd;
+        ex.hangUpWatch = std::make_unique<QSocketNotifier>(fd, QSocketNotifier::Read);
+        QObject::connect(ex.hangUpWatch.get(), &QSocketNotifier::activated, ex.hangUpWatch.get(), [&ex, fd] {
+            char byte;
+            const ssize_t got = ::recv(fd, &byte, 1, MSG_PEEK | MSG_DONTWAIT);
+            if (got < 0 && (errno == EAGAIN || errno == EINTR))
+                return;
+            // More bytes (a request sent ahead) wait for their turn; only an end or an error means gone.
+            ex.hangUpWatch->setEnabled(false);
+            if (got <= 0 && ex.server) {
+                auto pending = std::make_shared<HttpPendingReply>();
+                pending->exchange = ex.server->exchanges.at(&ex);
+                pending->give(400, R"({"error": "the client went away"})");
+            }
+        });
+    }
+
+    static MHD_Result begin(HttpServer& server, MHD_Connection* connection, const char* method, void** context)
     {
         auto ex = std::make_shared<HttpExchange>();
         ex->server = &server;
@@ -136,6 +232,11 @@ struct HttpServer::Callbacks {
         *context = ex.get();
         server.exchanges.emplace(ex.get(), ex);
         // Refused before a byte of it is read; the library then closes the connection.
+        RequestHead head{QString::fromUtf8(method), {}, {}, {}, {}};
+        MHD_get_connection_values(connection, MHD_HEADER_KIND, &addHeader, &head);
+        if (const auto refusal = guardRequest(head, server.port_))
+            return queue(connection, refusal->status,
+                QJsonDocument(QJsonObject{{QStringLiteral("error"), refusal->error}}).toJson(QJsonDocument::Compact));
         const char* length = MHD_lookup_connection_value(connection, MHD_HEADER_KIND, MHD_HTTP_HEADER_CONTENT_LENGTH);
         if (length && std::strtoull(length, nullptr, 10) > kMaxBody)
             return queue(connection, 413, kTooLarge);
@@ -174,6 +275,7 @@ struct HttpServer::Callbacks {
         *context = nullptr;
         ex->connection = nullptr;
         ex->suspended = false;
+        ex->stopWatching();
         static_cast<HttpServer*>(self)->exchanges.erase(ex);
     }
 
@@ -200,6 +302,7 @@ HttpServer::~HttpServer()
         for (auto& [key, ex] : exchanges) {
             if (ex->suspended) {
                 ex->suspended = false;
+                ex->stopWatching();
                 MHD_resume_connection(ex->connection);
             }
         }
@@ -248,9 +351,14 @@ std::variant<std::uint16_t, QString> HttpServer::listen(const QString& address, 
         MHD_OPTION_SOCK_ADDR, socketAddress,
         MHD_OPTION_NOTIFY_COMPLETED, &Callbacks::completed, this,
         MHD_OPTION_EXTERNAL_LOGGER, &Callbacks::log, this,
-        // An idle keep-alive connection is closed after a minute; a long poll is
-        // suspended meanwhile and does not time out.
-        MHD_OPTION_CONNECTION_TIMEOUT, 60u,
+        MHD_OPTION_UNESCAPE_CALLBACK, &unescape, nullptr,
+        // Past the limit new clients wait in the kernel's queue, holding none
+        // of the program's descriptors.
+        MHD_OPTION_CONNECTION_LIMIT, connectionLimit(),
+        // A connection that sends nothing for this long, a request cut short
+        // or an idle keep-alive one, is closed; a long poll is suspended
+        // meanwhile and does not time out.
+        MHD_OPTION_CONNECTION_TIMEOUT, kIdleSeconds,
         MHD_OPTION_END);
     if (!daemon)
         return cannot.arg(lastLog.isEmpty() ? QStringLiteral("the server did not start.") : lastLog);
@@ -277,8 +385,19 @@ void HttpServer::run()
     MHD_UNSIGNED_LONG_LONG timeout = 0;
     bool timed = false;
     for (int pass = 0; pass < 4; ++pass) {
+        const unsigned before = openConnections(daemon);
         MHD_run(daemon);
+        // At its connection limit the library stops watching for new clients
+        // and starts again only at the beginning of its next run. A run that
+        // closed connections is therefore followed by another at once:
+        // otherwise, with nothing else to do, the library would not be run
+        // again and the waiting clients never accepted.
+        const bool closedSome = openConnections(daemon) < before;
         timed = MHD_get_timeout(daemon, &timeout) == MHD_YES;
+        if (closedSome && (!timed || timeout > 0)) {
+            MHD_run(daemon);
+            timed = MHD_get_timeout(daemon, &timeout) == MHD_YES;
+        }
         if (!timed || timeout > 0)
             break;
     }

@@ -51,6 +51,7 @@ public:
     using Handler = std::function<void(const HttpRequest&, HttpResponder)>;
 
     static constexpr std::size_t kMaxBody = 64 * 1024; // larger bodies get 413, unread
+    static constexpr unsigned kIdleSeconds = 10;         // a connection silent this long is closed
 
     explicit HttpServer(Handler handler);
     ~HttpServer();

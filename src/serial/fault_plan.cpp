@@ -1,6 +1,21 @@
 #include "serial/fault_plan.h"
 
+#include <tuple>
+
 namespace korvanteslin {
+
+std::optional<FaultPlan::OverLimit> FaultPlan::overLimit(const FaultRequest& request) const
+{
+    const std::tuple<const char*, int, int> counts[] = {
+        {"drop", pending_.drop, request.drop}, {"corrupt", pending_.corrupt, request.corrupt},
+        {"split", pending_.split, request.split}};
+    for (const auto& [field, pending, asked] : counts)
+        if (qint64(pending) + asked > kMostPendingFrames)
+            return OverLimit{field, kMostPendingFrames, pending};
+    if (pending_.garbage.size() + request.garbage.size() > kMostPendingGarbage)
+        return OverLimit{"garbage", kMostPendingGarbage, pending_.garbage.size()};
+    return std::nullopt;
+}
 
 void FaultPlan::request(const FaultRequest& request, std::int64_t now)
 {
@@ -30,7 +45,6 @@ FaultVerdict FaultPlan::next(const QByteArray& frame, std::int64_t now)
         return verdict;
     }
     verdict.garbage = std::exchange(pending_.garbage, {});
-    done_.garbageBytes += std::uint64_t(verdict.garbage.size());
     if (pending_.drop > 0) {
         --pending_.drop;
         ++done_.dropped;
@@ -52,6 +66,16 @@ FaultVerdict FaultPlan::next(const QByteArray& frame, std::int64_t now)
         verdict.gapMs = pending_.gapMs;
     }
     return verdict;
+}
+
+void FaultPlan::garbageWritten(const QByteArray& garbage)
+{
+    done_.garbageBytes += std::uint64_t(garbage.size());
+}
+
+void FaultPlan::garbageNotWritten(const QByteArray& garbage)
+{
+    pending_.garbage.prepend(garbage);
 }
 
 } // namespace korvanteslin

@@ -2,6 +2,7 @@
 
 #include <QByteArray>
 #include <cstdint>
+#include <optional>
 #include <random>
 
 namespace korvanteslin {
@@ -29,12 +30,30 @@ struct FaultVerdict {
 
 class FaultPlan {
 public:
+    // What may be pending at once. Frames: a day at a 100 ms period, far
+    // beyond any test, small enough that no count can overflow. Noise: what
+    // every line takes in one write together with a frame.
+    static constexpr int kMostPendingFrames = 1'000'000;
+    static constexpr qsizetype kMostPendingGarbage = 1024;
+
+    // A request that would leave more pending than allowed: which field, and the figures.
+    struct OverLimit {
+        const char* field;
+        qint64 most;
+        qint64 pending;
+    };
+    std::optional<OverLimit> overLimit(const FaultRequest& request) const;
+
     // Adds to what is pending; a silence starts at `now` (milliseconds).
     void request(const FaultRequest& request, std::int64_t now);
     // Everything pending is forgotten, a silence included.
     void cancel();
 
     FaultVerdict next(const QByteArray& frame, std::int64_t now);
+    // What became of the noise a verdict carried: counted once a line took
+    // it, else kept for the next frame.
+    void garbageWritten(const QByteArray& garbage);
+    void garbageNotWritten(const QByteArray& garbage);
 
     bool silentAt(std::int64_t now) const { return now < silenceUntil_; }
     std::int64_t silenceUntil() const { return silenceUntil_; }

@@ -70,13 +70,13 @@ void FrameOutlet::leave(OutgoingFrame frame)
     }
     if (!verdict.write) {
         if (!verdict.garbage.isEmpty())
-            writeAll(verdict.garbage);
+            writeNoise(verdict.garbage, verdict.garbage);
         return;
     }
     frame.bytes = verdict.frame;
     const QByteArray first = verdict.splitAt > 0 ? frame.bytes.left(verdict.splitAt) : frame.bytes;
     // Noise and the frame in one write: a real line takes a write whole or not at all.
-    if (writeAll(verdict.garbage + first))
+    if (writeNoise(verdict.garbage, verdict.garbage + first))
         ++written_;
     if (verdict.splitAt > 0) {
         splitRest_ = frame.bytes.mid(verdict.splitAt);
@@ -115,6 +115,18 @@ void FrameOutlet::endSilence()
     // The line speaks again at once, with the latest frame, not a period later.
     if (silenced_ && !faults_.silentAt(nowMs()))
         leave(*std::exchange(silenced_, std::nullopt));
+}
+
+bool FrameOutlet::writeNoise(const QByteArray& garbage, const QByteArray& bytes)
+{
+    const bool left = writeAll(bytes);
+    if (garbage.isEmpty())
+        return left;
+    if (left)
+        faults_.garbageWritten(garbage);
+    else
+        faults_.garbageNotWritten(garbage);
+    return left;
 }
 
 bool FrameOutlet::writeAll(const QByteArray& bytes)

@@ -65,6 +65,8 @@ private:
     void finishSplit();
     void endSilence();
     bool writeAll(const QByteArray& bytes);
+    // Writes `bytes`, which begin with the fault's `garbage`, and tells the plan whether the noise left.
+    bool writeNoise(const QByteArray& garbage, const QByteArray& bytes);
     void notify(const OutgoingFrame& frame);
     std::int64_t occupancyNs(const QByteArray& frame) const;
 

@@ -1,15 +1,20 @@
 #include "serial/tcp_frame_server.h"
 
 #include <QHostAddress>
-#include <QTcpSocket>
+#include <QSocketNotifier>
 
 #include <algorithm>
+#include <cerrno>
 #include <ostream>
 
-#ifdef Q_OS_LINUX
+#include <arpa/inet.h>
+#include <fcntl.h>
 #include <linux/sockios.h>
+#include <netinet/in.h>
+#include <netinet/tcp.h>
 #include <sys/ioctl.h>
-#endif
+#include <sys/socket.h>
+#include <unistd.h>
 
 namespace korvanteslin {
 
@@ -39,37 +44,54 @@ QString hostPort(QHostAddress host, quint16 port)
 // Bytes the kernel holds for the socket that have not gone out yet; sent but
 // unacknowledged ones do not count, so a far client with a long round trip
 // is not taken for a stalled one.
-int unsentInKernel(QTcpSocket& socket)
+int unsentInKernel(int fd)
 {
-#ifdef Q_OS_LINUX
     int unsent = 0;
-    if (::ioctl(int(socket.socketDescriptor()), SIOCOUTQNSD, &unsent) == 0)
-        return unsent;
-#else
-    Q_UNUSED(socket);
-#endif
-    return 0;
+    return ::ioctl(fd, SIOCOUTQNSD, &unsent) == 0 ? unsent : 0;
+}
+
+QString peerOf(int fd)
+{
+    sockaddr_storage address{};
+    socklen_t length = sizeof address;
+    if (::getpeername(fd, reinterpret_cast<sockaddr*>(&address), &length) != 0)
+        return QStringLiteral("?");
+    QHostAddress host(reinterpret_cast<const sockaddr*>(&address));
+    const quint16 port = ntohs(address.ss_family == AF_INET6 ? reinterpret_cast<const sockaddr_in6&>(address).sin6_port
+                                                              : reinterpret_cast<const sockaddr_in&>(address).sin_port);
+    return hostPort(host, port);
 }
 
 } // namespace
 
 struct TcpFrameServer::Client {
-    QTcpSocket* socket; // a child of the server
+    int fd;
     ClientCounts counts;
+    std::unique_ptr<QSocketNotifier> reading;
+    std::unique_ptr<QSocketNotifier> writing;
+    QByteArray rest;    // the part of a frame the kernel has not taken yet
+    bool ended = false; // the client sent its end of the stream
+
+    ~Client()
+    {
+        // May go from inside one of its own notifiers' signals.
+        for (auto* notifier : {&reading, &writing}) {
+            if (*notifier) {
+                (*notifier)->setEnabled(false);
+                notifier->release()->deleteLater();
+            }
+        }
+        ::close(fd);
+    }
 };
 
 TcpFrameServer::TcpFrameServer(std::ostream& notes)
     : notes_(notes)
 {
-    QObject::connect(&server_, &QTcpServer::newConnection, &server_, [this] { accept(); });
+    server_.accepted = [this](qintptr fd) { accept(int(fd)); };
 }
 
-TcpFrameServer::~TcpFrameServer()
-{
-    // The sockets go with the server; none may call back into a half-destroyed line.
-    for (const auto& client : clients_)
-        QObject::disconnect(client->socket, nullptr, nullptr, nullptr);
-}
+TcpFrameServer::~TcpFrameServer() = default;
 
 std::variant<std::uint16_t, QString> TcpFrameServer::listen(const QString& address, std::uint16_t port)
 {
@@ -102,42 +124,84 @@ std::vector<TcpFrameServer::ClientCounts> TcpFrameServer::clients() const
     return counts;
 }
 
-void TcpFrameServer::accept()
+void TcpFrameServer::accept(int fd)
 {
-    while (QTcpSocket* socket = server_.nextPendingConnection()) {
-        const QString peer = hostPort(socket->peerAddress(), socket->peerPort());
-        if (clients_.size() >= std::size_t(kMaxClients)) {
-            socket->abort();
-            socket->deleteLater();
-            notes_ << QStringLiteral("Closed the TCP connection from %1: %2 clients are connected already, the most "
-                                     "the frames' server takes.")
-                          .arg(peer)
-                          .arg(kMaxClients)
-                          .toStdString()
-                   << std::endl;
+    ::fcntl(fd, F_SETFL, ::fcntl(fd, F_GETFL) | O_NONBLOCK);
+    ::fcntl(fd, F_SETFD, FD_CLOEXEC);
+    const QString peer = peerOf(fd);
+    if (clients_.size() >= std::size_t(kMaxClients) && !makeRoom()) {
+        ::close(fd);
+        notes_ << QStringLiteral("Closed the TCP connection from %1: %2 clients are connected already, the most "
+                                 "the frames' server takes.")
+                      .arg(peer)
+                      .arg(kMaxClients)
+                      .toStdString()
+               << std::endl;
+        return;
+    }
+    // Each frame leaves the moment it is written, as it would leave a serial line.
+    const int on = 1;
+    ::setsockopt(fd, IPPROTO_TCP, TCP_NODELAY, &on, sizeof on);
+    auto client = std::make_shared<Client>();
+    client->fd = fd;
+    client->counts = {peer, 0, 0};
+    client->reading = std::make_unique<QSocketNotifier>(fd, QSocketNotifier::Read);
+    client->writing = std::make_unique<QSocketNotifier>(fd, QSocketNotifier::Write);
+    client->writing->setEnabled(false);
+    Client* raw = client.get();
+    QObject::connect(client->reading.get(), &QSocketNotifier::activated, client->reading.get(), [this, raw] { drain(*raw); });
+    QObject::connect(client->writing.get(), &QSocketNotifier::activated, client->writing.get(), [this, raw] { flushRest(*raw); });
+    clients_.push_back(std::move(client));
+}
+
+// A client that has sent its end of the stream may have closed for good:
+// that shows only when a frame meets its reset. At the limit, the oldest of
+// them gives its place to the newcomer.
+bool TcpFrameServer::makeRoom()
+{
+    for (const auto& client : std::vector(clients_))
+        drain(*client);
+    const auto ended = std::find_if(clients_.begin(), clients_.end(), [](const auto& client) { return client->ended; });
+    if (ended == clients_.end())
+        return clients_.size() < std::size_t(kMaxClients);
+    clients_.erase(ended);
+    return true;
+}
+
+// What a client sends is read as it comes and thrown away, so it never piles up.
+void TcpFrameServer::drain(Client& client)
+{
+    char chunk[kReadChunk];
+    while (!client.ended) {
+        const ssize_t got = ::recv(client.fd, chunk, sizeof chunk, MSG_DONTWAIT);
+        if (got > 0)
             continue;
+        if (got == 0) {
+            client.ended = true;
+            client.reading->setEnabled(false); // an ended stream is always readable
+        } else if (errno != EAGAIN && errno != EINTR) {
+            forget(client);
         }
-        // Each frame leaves the moment it is written, as it would leave a serial line.
-        socket->setSocketOption(QAbstractSocket::LowDelayOption, 1);
-        // What a client sends is read as it comes, so it never piles up here.
-        socket->setReadBufferSize(kReadChunk);
-        QObject::connect(socket, &QTcpSocket::readyRead, socket, [socket] {
-            while (socket->bytesAvailable() > 0)
-                socket->skip(socket->bytesAvailable());
-        });
-        QObject::connect(socket, &QTcpSocket::disconnected, socket, [this, socket] { forget(socket); });
-        clients_.push_back(std::make_shared<Client>(Client{socket, {peer, 0, 0}}));
+        return;
     }
 }
 
-void TcpFrameServer::forget(QTcpSocket* socket)
+void TcpFrameServer::flushRest(Client& client)
+{
+    const ssize_t sent = ::send(client.fd, client.rest.constData(), std::size_t(client.rest.size()), MSG_NOSIGNAL | MSG_DONTWAIT);
+    if (sent < 0 && errno != EAGAIN && errno != EINTR)
+        return forget(client);
+    if (sent > 0)
+        client.rest.remove(0, sent);
+    client.writing->setEnabled(!client.rest.isEmpty());
+}
+
+void TcpFrameServer::forget(const Client& client)
 {
     const auto found = std::find_if(clients_.begin(), clients_.end(),
-        [socket](const auto& client) { return client->socket == socket; });
-    if (found == clients_.end())
-        return;
-    clients_.erase(found);
-    socket->deleteLater();
+        [&client](const auto& held) { return held.get() == &client; });
+    if (found != clients_.end())
+        clients_.erase(found);
 }
 
 bool TcpFrameServer::write(const QByteArray& frame)
@@ -152,9 +216,9 @@ bool TcpFrameServer::write(const QByteArray& frame)
 
 // A frame reaches a client through two queues, and it is offered only when
 // both have caught up:
-//  - The socket's own buffer in this program. A frame is written only when it
-//    is empty, and flushed at once; what the kernel does not take at once stays
-//    there and follows when it can. The stream therefore never loses part of a
+//  - What this program holds for the client. A frame is written only when
+//    nothing is held, at once; what the kernel does not take at once is held
+//    and follows when it can. The stream therefore never loses part of a
 //    frame, and the program never holds more than the rest of one frame for a
 //    client, however long it stalls.
 //  - The kernel's send queue. For a client whose receive window is closed the
@@ -167,17 +231,20 @@ bool TcpFrameServer::write(const QByteArray& frame)
 //    come late would lose frames too.
 bool TcpFrameServer::offer(Client& client, const QByteArray& frame)
 {
-    QTcpSocket& socket = *client.socket;
-    if (socket.state() != QAbstractSocket::ConnectedState)
-        return false;
-    if (socket.bytesToWrite() > 0 || unsentInKernel(socket) > kUnsentLimit) {
+    if (!client.rest.isEmpty() || unsentInKernel(client.fd) > kUnsentLimit) {
         ++client.counts.dropped;
         return false;
     }
-    if (socket.write(frame) != frame.size())
-        return false; // the connection failed: it leaves the list
+    const ssize_t sent = ::send(client.fd, frame.constData(), std::size_t(frame.size()), MSG_NOSIGNAL | MSG_DONTWAIT);
+    if (sent < 0 && errno != EAGAIN && errno != EINTR) {
+        forget(client); // closed for good, or the connection failed
+        return false;
+    }
     ++client.counts.frames;
-    socket.flush();
+    if (sent < frame.size()) {
+        client.rest = frame.mid(std::max<ssize_t>(sent, 0));
+        client.writing->setEnabled(true);
+    }
     return true;
 }
 

@@ -7,18 +7,19 @@
 #include <QTcpServer>
 
 #include <cstdint>
+#include <functional>
 #include <iosfwd>
 #include <memory>
 #include <variant>
 #include <vector>
 
-class QTcpSocket;
-
 namespace korvanteslin {
 
 // The frames on a TCP port, as a serial device server in raw mode puts a
 // terminal's line on the network: every client gets every frame, whole, and
-// whatever a client sends is read and thrown away.
+// whatever a client sends is read and thrown away. A client that has sent
+// all it will (a half-close) goes on receiving until it closes for good; at
+// the limit it makes room for a new client.
 class TcpFrameServer : public FrameLine {
 public:
     static constexpr int kMaxClients = 32;
@@ -51,13 +52,25 @@ public:
 
 private:
     struct Client;
+    // Hands each accepted descriptor over as it is, without a socket object
+    // that would take a half-close for a hang-up.
+    class Listener : public QTcpServer {
+    public:
+        std::function<void(qintptr)> accepted;
 
-    void accept();
-    void forget(QTcpSocket* socket);
+    protected:
+        void incomingConnection(qintptr descriptor) override { accepted(descriptor); }
+    };
+
+    void accept(int fd);
+    bool makeRoom();
+    void drain(Client& client);
+    void flushRest(Client& client);
+    void forget(const Client& client);
     bool offer(Client& client, const QByteArray& frame);
 
     std::ostream& notes_;
-    QTcpServer server_;
+    Listener server_;
     std::vector<std::shared_ptr<Client>> clients_;
 };
 

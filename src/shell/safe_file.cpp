@@ -6,6 +6,7 @@
 
 #include <algorithm>
 #include <cerrno>
+#include <vector>
 
 namespace korvanteslin {
 
@@ -105,6 +106,59 @@ int writeAll(int fd, std::span<const std::uint8_t> bytes, const SaveStepHook& ho
     return 0;
 }
 
+int writeAllAt(int fd, const std::uint8_t* bytes, std::size_t size, off_t at, const SaveStepHook& hook)
+{
+    while (size > 0) {
+        before(hook, SaveStep::Write);
+        const ssize_t written = ::pwrite(fd, bytes, size, at);
+        if (written < 0 && errno == EINTR)
+            continue;
+        if (written <= 0)
+            return written < 0 ? errno : EIO;
+        bytes += written;
+        size -= std::size_t(written);
+        at += written;
+    }
+    return 0;
+}
+
+// Copies the old file's bytes from `from` on to `to` at `at`, one piece at a
+// time. Only the parts that hold data are read and written: the holes of a
+// sparse file stay holes, and the new file gets its full length at the end.
+int copyTail(const std::string& oldPath, std::uint64_t from, int to, off_t at, const SaveStepHook& hook)
+{
+    const Descriptor old(::open(oldPath.c_str(), O_RDONLY | O_NOFOLLOW | O_NONBLOCK | O_NOCTTY | O_CLOEXEC));
+    struct stat entry {};
+    if (old.get() < 0 || ::fstat(old.get(), &entry) != 0 || !S_ISREG(entry.st_mode))
+        return 0; // gone or replaced since it was read: nothing to carry over
+    const off_t end = entry.st_size;
+    if (end <= off_t(from))
+        return 0;
+    std::vector<std::uint8_t> chunk(64 * 1024);
+    for (off_t data = off_t(from); data < end;) {
+        data = ::lseek(old.get(), data, SEEK_DATA);
+        if (data < 0)
+            break; // only a hole is left
+        off_t hole = ::lseek(old.get(), data, SEEK_HOLE);
+        if (hole < 0)
+            hole = end;
+        while (data < hole) {
+            const ssize_t got = ::pread(old.get(), chunk.data(), std::min<std::size_t>(chunk.size(), std::size_t(hole - data)), data);
+            if (got < 0 && errno == EINTR)
+                continue;
+            if (got < 0)
+                return errno;
+            if (got == 0)
+                break; // shrunk meanwhile
+            if (const int error = writeAllAt(to, chunk.data(), std::size_t(got), at + (data - off_t(from)), hook))
+                return error;
+            data += got;
+        }
+        data = std::max(data, hole);
+    }
+    return ::ftruncate(to, at + (end - off_t(from))) == 0 ? 0 : errno;
+}
+
 // The rename is durable once the folder that holds the name is synced. Some
 // file systems cannot sync a folder; the file is in place all the same.
 void syncFolder(const std::string& path)
@@ -161,7 +215,7 @@ FileRead readRegularFile(const std::string& path, std::size_t offset, std::size_
 }
 
 int replaceFile(const std::string& path, std::span<const std::uint8_t> bytes, const FileRead& old,
-    const SaveStepHook& hook)
+    const SaveStepHook& hook, std::optional<std::uint64_t> carryFrom)
 {
     // A file made read-only keeps the settings it has, as it would if it were written in place.
     if (old.state == FileRead::State::Read && ::faccessat(AT_FDCWD, path.c_str(), W_OK, AT_EACCESS) != 0)
@@ -184,6 +238,10 @@ int replaceFile(const std::string& path, std::span<const std::uint8_t> bytes, co
     }
     if (const int error = writeAll(file.get(), bytes, hook))
         return fail(error);
+    if (carryFrom && old.state == FileRead::State::Read) {
+        if (const int error = copyTail(path, *carryFrom, file.get(), off_t(bytes.size()), hook))
+            return fail(error);
+    }
     before(hook, SaveStep::SyncNew);
     if (::fsync(file.get()) != 0)
         return fail(errno);

@@ -4,6 +4,7 @@
 #include <cstdint>
 #include <functional>
 #include <limits>
+#include <optional>
 #include <span>
 #include <string>
 #include <sys/types.h>
@@ -48,9 +49,11 @@ using SaveStepHook = std::function<void(SaveStep)>;
 // and renamed over it, so that a stop at any moment leaves the old file or
 // the new one, whole. The new file takes `old`'s permissions and, where
 // allowed, its owner when `old` was read; a file that may not be written is
-// not replaced either. Returns 0 or the system's error; on
-// error the old file is as it was.
+// not replaced either. With `carryFrom`, what the old file holds past that
+// offset follows `bytes` in the new one, copied a piece at a time (never
+// held whole in memory) and with its holes kept where the file system can.
+// Returns 0 or the system's error; on error the old file is as it was.
 int replaceFile(const std::string& path, std::span<const std::uint8_t> bytes, const FileRead& old,
-    const SaveStepHook& beforeStep);
+    const SaveStepHook& beforeStep, std::optional<std::uint64_t> carryFrom = std::nullopt);
 
 } // namespace korvanteslin

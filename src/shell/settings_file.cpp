@@ -134,11 +134,12 @@ std::optional<ShellMessage> SaveSettings(
         return countAt(MessageId::TextTooLongToSave, path, std::int64_t(field->size()));
     std::vector<std::uint8_t> image = encodeSettings(record);
 
-    const FileRead old = readRegularFile(path, kSettingsFileSize);
+    // Only what the old file is, not what it holds: whatever follows the
+    // records is carried over by the copy, a piece at a time.
+    const FileRead old = readRegularFile(path, 0, 0);
     if (old.state == FileRead::State::Refused)
         return failureAt(MessageId::CannotSaveSettings, path, old.error, old.kind);
-    image.insert(image.end(), old.bytes.begin(), old.bytes.end());
-    if (const int error = replaceFile(path, image, old, beforeStep))
+    if (const int error = replaceFile(path, image, old, beforeStep, kSettingsFileSize))
         return failureAt(MessageId::CannotSaveSettings, path, error);
     return std::nullopt;
 }

@@ -82,7 +82,8 @@ def example_body(api, operation):
 
 def call(base, method, path, body=None):
     data = None if body is None else json.dumps(body).encode()
-    request = urllib.request.Request(base + path, data=data, method=method.upper())
+    request = urllib.request.Request(base + path, data=data, method=method.upper(),
+                                     headers={"Content-Type": "application/json"})
     try:
         with urllib.request.urlopen(request, timeout=15) as reply:
             return reply.status, json.loads(reply.read() or b"null")

@@ -60,7 +60,7 @@ TEST_F(ServerTest, HandsTheRequestOverAndSendsTheReply)
         QMap<QString, QString> query;
         QByteArray body;
     };
-    const QByteArray chunked = "POST /weights HTTP/1.1\r\nHost: x\r\nTransfer-Encoding: chunked\r\n\r\n"
+    const QByteArray chunked = "POST /weights HTTP/1.1\r\nHost: {host}\r\nContent-Type: application/json\r\nTransfer-Encoding: chunked\r\n\r\n"
                                "6\r\n{\"weig\r\n10\r\nht1\": \"12.5\"}   \r\n0\r\n\r\n";
     const Row rows[] = {
         {get("/state"), "GET", "/state", {}, {}},
@@ -69,7 +69,7 @@ TEST_F(ServerTest, HandsTheRequestOverAndSendsTheReply)
             {{"after", "2"}, {"x", QStringLiteral("\u00e9 y")}, {"flag", ""}}, {}},
         {post("/load", R"({"load": "weight1"})"), "POST", "/load", {}, R"({"load": "weight1"})"},
         {chunked, "POST", "/weights", {}, R"({"weight1": "12.5"}   )"},
-        {"DELETE /state HTTP/1.1\r\nHost: x\r\n\r\n", "DELETE", "/state", {}, {}},
+        {"DELETE /state HTTP/1.1\r\nHost: {host}\r\nContent-Type: application/json\r\n\r\n", "DELETE", "/state", {}, {}},
     };
     for (const Row& row : rows) {
         SCOPED_TRACE(row.request.toStdString());
@@ -95,7 +95,7 @@ TEST_F(ServerTest, RefusesBodiesOverTheLimitWithoutReadingThem)
         bool handled;
     };
     const QByteArray atLimit(qsizetype(HttpServer::kMaxBody), 'x');
-    QByteArray chunkedOver = "POST /load HTTP/1.1\r\nHost: x\r\nTransfer-Encoding: chunked\r\n\r\n";
+    QByteArray chunkedOver = "POST /load HTTP/1.1\r\nHost: {host}\r\nContent-Type: application/json\r\nTransfer-Encoding: chunked\r\n\r\n";
     for (int i = 0; i < 17; ++i)
         chunkedOver += "1000\r\n" + QByteArray(0x1000, 'y') + "\r\n";
     chunkedOver += "0\r\n\r\n";
@@ -103,9 +103,9 @@ TEST_F(ServerTest, RefusesBodiesOverTheLimitWithoutReadingThem)
         {"at the limit", post("/load", atLimit), 200, true},
         // Only the head is sent: the answer comes without waiting for the body.
         {"announced over the limit",
-            "POST /load HTTP/1.1\r\nHost: x\r\nContent-Length: 65537\r\n\r\n", 413, false},
+            "POST /load HTTP/1.1\r\nHost: {host}\r\nContent-Type: application/json\r\nContent-Length: 65537\r\n\r\n", 413, false},
         {"announced far over the limit",
-            "POST /load HTTP/1.1\r\nHost: x\r\nContent-Length: 99999999999\r\n\r\n", 413, false},
+            "POST /load HTTP/1.1\r\nHost: {host}\r\nContent-Type: application/json\r\nContent-Length: 99999999999\r\n\r\n", 413, false},
         {"chunked over the limit", chunkedOver, 413, false},
     };
     for (const Row& row : rows) {

@@ -90,13 +90,20 @@ TEST(TcpFrameServer, EveryClientGetsEveryFrameByteForByteAndLeavesWhenItCloses)
         EXPECT_EQ(client.dropped, 0u);
     }
 
-    // One goes away: the other carries on alone.
-    const QString stays = clients[1].peer;
-    first.close();
-    ASSERT_TRUE(tcp.holds(1));
-    EXPECT_EQ(tcp.server.clients()[0].peer, stays);
+    // One half-closes: it has sent all it will, and still reads every frame.
+    second.finishSending();
     EXPECT_TRUE(tcp.server.write(frame(301)));
     EXPECT_TRUE(serveUntil([&] { return second.read(), second.received == sent + frame(301); }));
+
+    // One goes away for good: the frames that meet its reset end it, and the
+    // other carries on alone.
+    const QString stays = clients[1].peer;
+    first.close();
+    int n = 302;
+    EXPECT_TRUE(serveUntil([&] { return tcp.server.write(frame(n++)), tcp.server.clients().size() == 1; }));
+    EXPECT_EQ(tcp.server.clients()[0].peer, stays);
+    EXPECT_TRUE(serveUntil([&] { return second.read(), second.received == framesFrom(1, n - 1); }));
+    EXPECT_FALSE(second.ended);
 }
 
 TEST(TcpFrameServer, AStalledClientLosesWholeFramesAndTheOthersLoseNone)
@@ -159,14 +166,20 @@ TEST(TcpFrameServer, TheThirtyThirdClientIsClosedAtOnceAndTheOthersGoOn)
         return std::all_of(clients.begin(), clients.end(), [](auto& client) { return client->read(), client->received == frame(1); });
     }));
 
-    // A place that comes free is taken by the next one.
+    // A client that has closed, even before any frame could tell, never
+    // keeps a newcomer out: its place is taken by the next one.
     clients.pop_back();
-    ASSERT_TRUE(tcp.holds(31));
     TcpClient next("127.0.0.1", tcp.port);
-    ASSERT_TRUE(tcp.holds(32));
+    const QString newcomer = QStringLiteral("127.0.0.1:%1").arg(next.localPort());
+    ASSERT_TRUE(serveUntil([&] {
+        const auto held = tcp.server.clients();
+        return std::any_of(held.begin(), held.end(), [&](const auto& client) { return client.peer == newcomer; });
+    }));
+    EXPECT_EQ(tcp.server.clients().size(), 32u);
     EXPECT_TRUE(tcp.server.write(frame(2)));
     EXPECT_TRUE(serveUntil([&] { return next.read(), next.received == frame(2); }));
     EXPECT_FALSE(next.ended);
+    EXPECT_EQ(QString::fromStdString(tcp.notes.str()).count(QLatin1Char('\n')), 1) << "nobody else was turned away";
 }
 
 TEST(TcpFrameServer, WhatClientsSendIsReadAndThrownAway)

@@ -56,10 +56,14 @@ struct Response {
     QByteArray body;
 };
 
+// Requests name their Host as this; the connection, which knows the port, fills it in.
+inline constexpr char kHost[] = "{host}";
+
 // A plain TCP connection; it never waits more than five seconds for an answer.
 class Connection {
 public:
     explicit Connection(std::uint16_t port)
+        : authority("127.0.0.1:" + QByteArray::number(port))
     {
         fd = ::socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0);
         const timeval limit{5, 0};
@@ -79,8 +83,9 @@ public:
         fd = -1;
     }
 
-    void send(const QByteArray& bytes)
+    void send(QByteArray bytes)
     {
+        bytes.replace(kHost, authority);
         for (qsizetype at = 0; at < bytes.size() && fd >= 0;) {
             const ssize_t sent = ::send(fd, bytes.constData() + at, std::size_t(bytes.size() - at), MSG_NOSIGNAL);
             if (sent <= 0)
@@ -130,17 +135,18 @@ private:
     }
 
     int fd = -1;
+    QByteArray authority;
     QByteArray buffer;
 };
 
 inline QByteArray get(const QByteArray& target)
 {
-    return "GET " + target + " HTTP/1.1\r\nHost: localhost\r\n\r\n";
+    return "GET " + target + " HTTP/1.1\r\nHost: " + kHost + "\r\n\r\n";
 }
 
 inline QByteArray post(const QByteArray& target, const QByteArray& body)
 {
-    return "POST " + target + " HTTP/1.1\r\nHost: localhost\r\nContent-Type: application/json\r\nContent-Length: "
+    return "POST " + target + " HTTP/1.1\r\nHost: " + kHost + "\r\nContent-Type: application/json\r\nContent-Length: "
         + QByteArray::number(body.size()) + "\r\n\r\n" + body;
 }
 

@@ -50,6 +50,8 @@ public:
     TcpClient& operator=(const TcpClient&) = delete;
 
     bool connected() const { return fd >= 0; }
+    // Sends its end of the stream and goes on reading, as a half-closing client does.
+    void finishSending() { ::shutdown(fd, SHUT_WR); }
 
     // The local port, as the server sees the client.
     std::uint16_t localPort() const

@@ -1,0 +1,50 @@
+#include "control/request_guard.h"
+
+namespace korvanteslin {
+
+namespace {
+
+// The names the API answers to: what a tool on this machine writes to reach it.
+bool namesTheApi(const QString& authority, std::uint16_t port)
+{
+    const QString lower = authority.toLower();
+    const QString suffix = QStringLiteral(":%1").arg(port);
+    for (const char* host : {"127.0.0.1", "localhost", "[::1]"}) {
+        const QString name = QLatin1String(host);
+        // Port 80 is the one a client may leave out.
+        if (lower == name + suffix || (port == 80 && lower == name))
+            return true;
+    }
+    return false;
+}
+
+bool isJson(const QString& contentType)
+{
+    const QString type = contentType.section(QLatin1Char(';'), 0, 0).trimmed();
+    return type.compare(QLatin1String("application/json"), Qt::CaseInsensitive) == 0;
+}
+
+} // namespace
+
+std::optional<GuardRefusal> guardRequest(const RequestHead& head, std::uint16_t port)
+{
+    if (head.hosts.size() != 1)
+        return GuardRefusal{400, QStringLiteral("a request names its Host exactly once")};
+    if (!namesTheApi(head.hosts.first().trimmed(), port))
+        return GuardRefusal{421, QStringLiteral("this server answers to 127.0.0.1:%1, localhost:%1 and [::1]:%1 only")
+                                     .arg(port)};
+    for (const QString& origin : head.origins) {
+        const QString trimmed = origin.trimmed();
+        const QLatin1String scheme("http://");
+        if (!trimmed.startsWith(scheme, Qt::CaseInsensitive) || !namesTheApi(trimmed.mid(scheme.size()), port))
+            return GuardRefusal{403, QStringLiteral("requests from web pages are not accepted")};
+    }
+    if (head.contentLengths.size() > 1 && head.contentLengths.count(head.contentLengths.first()) != head.contentLengths.size())
+        return GuardRefusal{400, QStringLiteral("the request gives two different lengths")};
+    const bool changes = head.method == QLatin1String("POST") || head.method == QLatin1String("DELETE");
+    if (changes && (head.contentTypes.size() != 1 || !isJson(head.contentTypes.first())))
+        return GuardRefusal{415, QStringLiteral("a %1 request must have Content-Type: application/json").arg(head.method)};
+    return std::nullopt;
+}
+
+} // namespace korvanteslin
