@@ -406,9 +406,15 @@ void ControlApi::handle(const HttpRequest& request, HttpResponder responder)
         if (!after || !waitMs || *waitMs > FrameLog::kMaxWaitMs)
             return refuse(responder,
                 {400, QStringLiteral("after must be a whole number, wait_ms one from 0 to %1").arg(FrameLog::kMaxWaitMs)});
-        // Each waiting poll holds a connection: enough are left for everything else.
-        if (*waitMs > 0 && log.waiting() >= kMostLongPolls && log.lastSeq() <= quint64(*after))
-            return refuse(responder, {503, QStringLiteral("%1 requests are waiting already; try again shortly").arg(kMostLongPolls)});
+        // Each waiting poll holds a connection: enough are left for everything
+        // else. A poll whose client hung up has been answered and counts no more.
+        std::erase_if(polls, [](const HttpResponder& poll) { return poll.replied(); });
+        if (*waitMs > 0 && log.lastSeq() <= quint64(*after)) {
+            if (polls.size() >= kMostLongPolls)
+                return refuse(responder,
+                    {503, QStringLiteral("%1 requests are waiting already; try again shortly").arg(kMostLongPolls)});
+            polls.push_back(responder);
+        }
         FrameLog& frames = log;
         return log.waitAfter(quint64(*after), *waitMs, [responder, &frames](std::vector<FrameRecord> found) mutable {
             QJsonArray list;

@@ -4,6 +4,7 @@
 #include <QJsonObject>
 #include <cstddef>
 #include <functional>
+#include <vector>
 
 #include "control/http_server.h"
 
@@ -34,6 +35,8 @@ private:
     Form1& form;
     FrameLog& log;
     const TcpFrameServer* tcp = nullptr;
+    std::vector<HttpResponder> polls; // long polls waiting, and some answered since
+
 };
 
 } // namespace korvanteslin

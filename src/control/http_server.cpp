@@ -13,10 +13,12 @@
 #include <cstdlib>
 #include <cstring>
 #include <utility>
+#include <vector>
 
 #include <arpa/inet.h>
 #include <microhttpd.h>
 #include <netinet/in.h>
+#include <poll.h>
 #include <sys/resource.h>
 #include <sys/socket.h>
 
@@ -38,18 +40,6 @@ struct HttpExchange {
     bool answered = false;
     int status = 0;
     QByteArray reply;
-    // While suspended the library does not look at the connection: this
-    // notices a client that hangs up meanwhile.
-    std::unique_ptr<QSocketNotifier> hangUpWatch;
-
-    // May be called from the watch's own signal: it goes once that returns.
-    void stopWatching()
-    {
-        if (hangUpWatch) {
-            hangUpWatch->setEnabled(false);
-            hangUpWatch.release()->deleteLater();
-        }
-    }
 };
 
 // Lives as long as any copy of a responder: the last one to go answers for
@@ -70,7 +60,6 @@ struct HttpPendingReply {
         // A client that went away meanwhile is noticed by the library once resumed.
         if (ex.suspended && ex.connection && ex.server) {
             ex.suspended = false;
-            ex.stopWatching();
             MHD_resume_connection(ex.connection);
             ex.server->runSoon();
         }
@@ -199,29 +188,7 @@ struct HttpServer::Callbacks {
             return MHD_NO;
         ex->suspended = true;
         MHD_suspend_connection(connection);
-        watchForHangUp(*ex);
         return MHD_YES;
-    }
-
-    // A client that closed its end while its long poll waits is answered at
-    // once, so that the library closes the connection now, not at the deadline.
-    static void watchForHangUp(HttpExchange& ex)
-    {
-        const int fd = MHD_get_connection_info(ex.connection, MHD_CONNECTION_INFO_CONNECTION_FD)->connect_fd;
-        ex.hangUpWatch = std::make_unique<QSocketNotifier>(fd, QSocketNotifier::Read);
-        QObject::connect(ex.hangUpWatch.get(), &QSocketNotifier::activated, ex.hangUpWatch.get(), [&ex, fd] {
-            char byte;
-            const ssize_t got = ::recv(fd, &byte, 1, MSG_PEEK | MSG_DONTWAIT);
-            if (got < 0 && (errno == EAGAIN || errno == EINTR))
-                return;
-            // More bytes (a request sent ahead) wait for their turn; only an end or an error means gone.
-            ex.hangUpWatch->setEnabled(false);
-            if (got <= 0 && ex.server) {
-                auto pending = std::make_shared<HttpPendingReply>();
-                pending->exchange = ex.server->exchanges.at(&ex);
-                pending->give(400, R"({"error": "the client went away"})");
-            }
-        });
     }
 
     static MHD_Result begin(HttpServer& server, MHD_Connection* connection, const char* method, void** context)
@@ -275,8 +242,20 @@ struct HttpServer::Callbacks {
         *context = nullptr;
         ex->connection = nullptr;
         ex->suspended = false;
-        ex->stopWatching();
         static_cast<HttpServer*>(self)->exchanges.erase(ex);
+    }
+
+    static void connectionNotice(void* self, MHD_Connection* connection, void**, MHD_ConnectionNotificationCode code)
+    {
+        auto& server = *static_cast<HttpServer*>(self);
+        if (code == MHD_CONNECTION_NOTIFY_CLOSED) {
+            server.connections.erase(connection);
+            return;
+        }
+        server.connections.emplace(
+            connection, MHD_get_connection_info(connection, MHD_CONNECTION_INFO_CONNECTION_FD)->connect_fd);
+        if (!server.sweepTimer.isActive())
+            server.sweepTimer.start();
     }
 
     static void log(void* self, const char* format, va_list args)
@@ -291,6 +270,8 @@ HttpServer::HttpServer(Handler handler_) : handler(std::move(handler_))
 {
     runTimer.setSingleShot(true);
     QObject::connect(&runTimer, &QTimer::timeout, [this] { run(); });
+    sweepTimer.setInterval(kSweepMs);
+    QObject::connect(&sweepTimer, &QTimer::timeout, [this] { sweepHungUp(); });
 }
 
 HttpServer::~HttpServer()
@@ -302,7 +283,6 @@ HttpServer::~HttpServer()
         for (auto& [key, ex] : exchanges) {
             if (ex->suspended) {
                 ex->suspended = false;
-                ex->stopWatching();
                 MHD_resume_connection(ex->connection);
             }
         }
@@ -350,6 +330,7 @@ std::variant<std::uint16_t, QString> HttpServer::listen(const QString& address, 
     daemon = MHD_start_daemon(flags, port, nullptr, nullptr, &Callbacks::request, this,
         MHD_OPTION_SOCK_ADDR, socketAddress,
         MHD_OPTION_NOTIFY_COMPLETED, &Callbacks::completed, this,
+        MHD_OPTION_NOTIFY_CONNECTION, &Callbacks::connectionNotice, this,
         MHD_OPTION_EXTERNAL_LOGGER, &Callbacks::log, this,
         MHD_OPTION_UNESCAPE_CALLBACK, &unescape, nullptr,
         // Past the limit new clients wait in the kernel's queue, holding none
@@ -409,6 +390,51 @@ void HttpServer::run()
         runTimer.start(int(std::min<MHD_UNSIGNED_LONG_LONG>(timeout, INT_MAX)));
     else
         runTimer.stop();
+}
+
+// The library misses a client that hangs up in two cases: while its request
+// is suspended (it does not look at the connection then), and when the end
+// of the stream comes with the last bytes of an unfinished request (it takes
+// a short read for "nothing more" and never reads the end). Either would
+// hold the connection until its timeout, or for good at the limit. So every
+// open connection is looked at a few times a second: a suspended one whose
+// client has gone is answered, so that the library ends it; any other gets
+// its socket shut, which the library sees and ends it.
+void HttpServer::sweepHungUp()
+{
+    if (connections.empty()) {
+        sweepTimer.stop();
+        return;
+    }
+    std::vector<pollfd> watched;
+    std::vector<MHD_Connection*> owners;
+    for (const auto& [connection, fd] : connections) {
+        watched.push_back({fd, POLLRDHUP, 0});
+        owners.push_back(connection);
+    }
+    if (::poll(watched.data(), watched.size(), 0) <= 0)
+        return;
+    for (std::size_t i = 0; i < watched.size(); ++i) {
+        char byte;
+        if (!(watched[i].revents & (POLLRDHUP | POLLHUP | POLLERR))
+            || ::recv(watched[i].fd, &byte, 1, MSG_PEEK | MSG_DONTWAIT) > 0)
+            continue; // still there, or bytes the library has yet to read
+        hungUp(owners[i], watched[i].fd);
+    }
+}
+
+void HttpServer::hungUp(MHD_Connection* connection, int fd)
+{
+    for (const auto& [key, ex] : exchanges) {
+        if (ex->connection == connection && ex->suspended) {
+            auto pending = std::make_shared<HttpPendingReply>();
+            pending->exchange = ex;
+            pending->give(400, R"({"error": "the client went away"})");
+            return;
+        }
+    }
+    ::shutdown(fd, SHUT_RDWR);
+    runSoon();
 }
 
 // Never runs the library from here: a reply may be given deep inside another

@@ -70,6 +70,8 @@ private:
 
     void run();
     void runSoon();
+    void sweepHungUp();
+    void hungUp(MHD_Connection* connection, int fd);
 
     Handler handler;
     MHD_Daemon* daemon = nullptr;
@@ -81,6 +83,9 @@ private:
     std::uint16_t port_ = 0;
     QString lastLog;
     std::unordered_map<detail::HttpExchange*, std::shared_ptr<detail::HttpExchange>> exchanges; // requests whose connection is open
+    std::unordered_map<MHD_Connection*, int> connections; // every open connection and its socket
+    QTimer sweepTimer;
+    static constexpr int kSweepMs = 250;
 };
 
 } // namespace korvanteslin

@@ -2,6 +2,7 @@
 // the operator's action does, and a refused request must do nothing at all.
 #include "control/control_api.h"
 #include "control/frame_log.h"
+#include "control/frame_log_timer.h"
 #include "control/http_server.h"
 
 #include "http_client.h"
@@ -16,9 +17,17 @@ using namespace korvanteslin::test;
 
 namespace {
 
+// What the user's tools send; a row may send another head instead.
+const QByteArray kToolsHead = QByteArray("Host: ") + kHost + "\r\nContent-Type: application/json\r\n";
+
 struct Request {
     QByteArray method, target, body;
-    QByteArray raw() const { return method == "GET" ? get(target) : post(target, body).replace("POST", method); }
+    QByteArray head = kToolsHead;
+    QByteArray raw() const
+    {
+        return method + " " + target + " HTTP/1.1\r\n" + head + "Content-Length: " + QByteArray::number(body.size())
+            + "\r\n\r\n" + body;
+    }
 };
 
 // A started window served by the control API on a free loopback port.
@@ -40,6 +49,7 @@ struct Served {
     Workspace workspace;
     std::unique_ptr<Form1> form;
     FrameLog log{msSinceStart};
+    FrameLogTimer logTimer{log};
     ControlApi api{*form, log};
     HttpServer server{[this](const HttpRequest& request, HttpResponder responder) { api.handle(request, responder); }};
     std::uint16_t port = 0;
@@ -177,17 +187,48 @@ TEST(ControlApi, ARefusedRequestChangesNothing)
         {{"POST", "/state", "{}"}, 405},
         {{"GET", "/load", ""}, 405},
         {{"DELETE", "/weights", ""}, 405},
+        {{"GET", "/state%00", ""}, 404},
+        {{"POST", "/weights", R"({"weight1": "7", "weight1": "8"})"}, 400},
+        {{"POST", "/weights", R"({"weight1": "7", "weigh\u00741": "8"})"}, 400},
+        // What a web page can send, to the API and to the one request that ends the program.
+        {{"POST", "/weights", R"({"weight1": "77.7"})", kToolsHead + "Origin: http://evil.example\r\n"}, 403},
+        {{"POST", "/quit", "", QByteArray("Host: ") + kHost + "\r\nContent-Type: text/plain\r\n"}, 415},
     };
     for (const Row& row : rows) {
         SCOPED_TRACE(row.request.method.toStdString() + " " + row.request.target.left(40).toStdString() + " "
             + row.request.body.left(40).toStdString());
         const Response response = remote.send(row.request);
         EXPECT_EQ(response.status, row.status);
-        if (row.status != 413) {
+        if (row.status != 413 && row.status < 415) {
             EXPECT_FALSE(json(response.body).value("error").toString().isEmpty());
         }
         EXPECT_EQ(remote.state(), before);
     }
+}
+
+// Each waiting poll holds a connection: past the cap a poll that would wait
+// is answered at once, and one that finds its frames still is.
+TEST(ControlApi, LongPollsWaitingAtOnceAreCapped)
+{
+    Served remote;
+    std::vector<std::unique_ptr<Connection>> waiting;
+    for (std::size_t i = 0; i < ControlApi::kMostLongPolls; ++i) {
+        waiting.push_back(std::make_unique<Connection>(remote.port));
+        waiting.back()->send(get("/frames?after=999999&wait_ms=10000"));
+    }
+    ASSERT_TRUE(serveUntil([&] { return remote.log.waiting() == ControlApi::kMostLongPolls; }, 20000));
+    EXPECT_EQ(remote.send({"GET", "/frames?after=999999&wait_ms=10000", ""}).status, 503);
+    EXPECT_EQ(remote.send({"GET", "/frames?after=999999", ""}).status, 200);
+    EXPECT_EQ(remote.send({"HEAD", "/state", ""}).status, 200);
+
+    // Clients that hang up are noticed while they wait, and their places come free.
+    waiting.clear();
+    int status = 0;
+    for (int attempt = 0; attempt < 100 && status != 200; ++attempt) {
+        serveUntil([] { return false; }, 20);
+        status = remote.send({"GET", "/frames?after=999999&wait_ms=1", ""}).status;
+    }
+    EXPECT_EQ(status, 200);
 }
 
 // A test suite's usual wait: place a load, then follow the frames until the
@@ -281,6 +322,28 @@ TEST(ControlApi, FaultsTouchOnlyTheLinesNotTheSimulatorsSequence)
     EXPECT_EQ(remote.send({"POST", "/faults", R"({"drop": 1.5})"}).status, 400);
     EXPECT_EQ(remote.send({"POST", "/faults", R"({"garbage": "F"})"}).status, 400);
     EXPECT_EQ(remote.send({"POST", "/faults", R"({"drop": 5})"}).status, 200);
+
+    // What may be pending is bounded, whatever number of requests ask.
+    struct Row {
+        const char* body;
+        int status;
+    };
+    const Row bounds[] = {
+        {R"({"corrupt": 1000000})", 200},
+        {R"({"corrupt": 1})", 422},
+        {R"({"drop": 999995})", 200},
+        {R"({"drop": 1})", 422},
+        {R"({"split": 1000001, "gap_ms": 1})", 400},
+    };
+    for (const Row& row : bounds)
+        EXPECT_EQ(remote.send({"POST", "/faults", row.body}).status, row.status) << row.body;
+    const QByteArray noise = "\"" + QByteArray(2 * 1000, 'A') + "\"";
+    EXPECT_EQ(remote.send({"POST", "/faults", "{\"garbage\": " + noise + "}"}).status, 200);
+    EXPECT_EQ(remote.send({"POST", "/faults", R"({"garbage": "00 00 00 00 00 00 00 00 00 00 00 00 00 00 00 00 00 00 00 00 00 00 00 00 00"})"}).status, 422);
+    const QJsonObject pending = remote.state().value("faults").toObject().value("pending").toObject();
+    EXPECT_EQ(pending.value("drop").toInt(), 1'000'000);
+    EXPECT_EQ(pending.value("corrupt").toInt(), 1'000'000);
+
     const Response cancelled = remote.send({"DELETE", "/faults", ""});
     EXPECT_EQ(json(cancelled.body).value("faults").toObject().value("pending").toObject().value("drop").toInt(), 0);
 }

@@ -15,6 +15,7 @@
 
 #include <arpa/inet.h>
 #include <netinet/in.h>
+#include <sys/resource.h>
 #include <sys/socket.h>
 #include <unistd.h>
 
@@ -107,6 +108,11 @@ TEST_F(ServerTest, RefusesBodiesOverTheLimitWithoutReadingThem)
         {"announced far over the limit",
             "POST /load HTTP/1.1\r\nHost: {host}\r\nContent-Type: application/json\r\nContent-Length: 99999999999\r\n\r\n", 413, false},
         {"chunked over the limit", chunkedOver, 413, false},
+        // The head alone decides: a page's request is refused before its body comes.
+        {"from a web page",
+            "POST /load HTTP/1.1\r\nHost: {host}\r\nOrigin: http://evil.example\r\nContent-Type: application/json\r\n"
+            "Content-Length: 10\r\n\r\n",
+            403, false},
     };
     for (const Row& row : rows) {
         SCOPED_TRACE(row.name);
@@ -114,10 +120,11 @@ TEST_F(ServerTest, RefusesBodiesOverTheLimitWithoutReadingThem)
         const Response response = serveWhile([&] { return Connection(port).exchange(row.request); });
         EXPECT_EQ(response.status, row.status);
         EXPECT_EQ(requests.size(), row.handled ? 1u : 0u);
-        if (row.handled)
+        if (row.handled) {
             EXPECT_EQ(requests[0].body.size(), atLimit.size());
-        else
+        } else if (row.status == 413) {
             EXPECT_EQ(response.body, R"({"error": "the body is larger than 65536 bytes"})");
+        }
     }
 }
 
@@ -168,6 +175,41 @@ TEST_F(ServerTest, SurvivesClientsThatLeaveWhileWaiting)
     EXPECT_EQ(after.status, 200);
     // The last one is still unanswered as the server ends with it suspended,
     // and its responder outlives the server.
+}
+
+TEST_F(ServerTest, HeadGetsTheHeadOfTheReplyAndNothingMore)
+{
+    const auto [head, next] = serveWhile([&] {
+        Connection connection(port);
+        const Response first = connection.exchange(QByteArray("HEAD /state HTTP/1.1\r\nHost: ") + kHost + "\r\n\r\n");
+        return std::pair{first, connection.exchange(post("/load", "{}"))};
+    });
+    EXPECT_EQ(head.status, 200);
+    EXPECT_TRUE(head.head.contains("Content-Length: 2")) << head.head.toStdString();
+    // Had a body followed the head, it would stand before this reply.
+    EXPECT_EQ(next.status, 200);
+    EXPECT_EQ(next.body, "{}");
+}
+
+// At its limit the server leaves newcomers in the kernel's queue; it takes
+// them in as soon as enough clients have gone, however they went.
+TEST(HttpServer, AcceptsAgainOnceBelowItsConnectionLimit)
+{
+    rlimit saved{};
+    ASSERT_EQ(::getrlimit(RLIMIT_NOFILE, &saved), 0);
+    const rlimit few{256 + 32, saved.rlim_max}; // 32 connections at most
+    ASSERT_EQ(::setrlimit(RLIMIT_NOFILE, &few), 0);
+    HttpServer server([](const HttpRequest&, HttpResponder responder) { responder.reply(200, "{}"); });
+    const auto listening = server.listen(QStringLiteral("127.0.0.1"), 0);
+    ::setrlimit(RLIMIT_NOFILE, &saved);
+    const auto port = std::get<std::uint16_t>(listening);
+
+    serveWhile([&] {
+        for (int i = 0; i < 100; ++i)
+            Connection(port).send("GET /sta");
+        return 0;
+    });
+    EXPECT_EQ(serveWhile([&] { return Connection(port).exchange(get("/state")).status; }), 200);
 }
 
 TEST(HttpServer, HandlerThatForgetsToAnswerGivesA500)

@@ -105,6 +105,8 @@ public:
         response.head = buffer.left(end);
         buffer.remove(0, end + 4);
         response.status = response.head.mid(9, 3).toInt();
+        if (headOnly)
+            return response;
         qsizetype length = 0;
         for (const QByteArray& line : response.head.split('\n'))
             if (line.toLower().startsWith("content-length:"))
@@ -117,8 +119,10 @@ public:
         return response;
     }
 
+    // The reply to HEAD has the head of GET's and nothing after it.
     Response exchange(const QByteArray& request)
     {
+        headOnly = request.startsWith("HEAD ");
         send(request);
         return receive();
     }
@@ -137,6 +141,7 @@ private:
     int fd = -1;
     QByteArray authority;
     QByteArray buffer;
+    bool headOnly = false;
 };
 
 inline QByteArray get(const QByteArray& target)
