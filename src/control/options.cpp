@@ -6,6 +6,8 @@
 #include <QHostAddress>
 #include <QRegularExpression>
 
+#include <algorithm>
+
 namespace korvanteslin {
 
 namespace {
@@ -76,6 +78,9 @@ std::variant<ControlAddress, QString> parseAddress(const QString& option, const 
 
     if (host.startsWith(QLatin1Char('[')) && host.endsWith(QLatin1Char(']')))
         host = host.mid(1, host.size() - 2);
+    // A colon left in the host makes it an IPv6 address or nothing: "127.0.0.1:80:90" is a typo, not a host.
+    if (host.contains(QLatin1Char(':')) && QHostAddress(host).protocol() != QAbstractSocket::IPv6Protocol)
+        return badValue;
     QHostAddress address;
     if (host.compare(QStringLiteral("localhost"), Qt::CaseInsensitive) == 0)
         address = QHostAddress(QHostAddress::LocalHost);
@@ -120,6 +125,12 @@ std::variant<Options, OptionsExit> parseOptions(const QStringList& arguments)
         value = parser.value(option);
         if (value.isEmpty())
             return p.usageError(QStringLiteral("Empty value for --%1.").arg(option.names().constLast()));
+        // Paths are printed one to a line (the virtual port's announcement, messages): a
+        // line break or another control character in one would forge or split those lines.
+        if (std::any_of(value.begin(), value.end(), [](QChar c) { return c.category() == QChar::Other_Control; }))
+            return p.usageError(QStringLiteral("Bad value for --%1: a path may not hold a line break or another "
+                                               "control character.")
+                                    .arg(option.names().constLast()));
     }
     options.lineRate = parser.isSet(p.lineRate);
     const std::tuple<const QCommandLineOption&, std::optional<ControlAddress>&, bool> addresses[] = {

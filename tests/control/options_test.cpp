@@ -113,6 +113,9 @@ TEST(Options, EndsWithHelpVersionOrUsageError)
         {argv({"--control", "example.org:80"}), 2, "", "~Refused --control host 'example.org'"},
         {argv({"--control", "localhost.evil:80"}), 2, "", "~Refused"},
         {argv({"--control", "[fe80::1%lo]:80"}), 2, "", "~Refused"},
+        {argv({"--control", "127.0.0.1:80:90"}), 2, "", "~Bad value for --control"},
+        {argv({"--virtual", "/tmp/a\nvirtual: /tmp/b"}), 2, "", "~Bad value for --virtual: a path may not hold a line break"},
+        {argv({"--data-dir", "/tmp/\x1b[2Jd"}), 2, "", "~Bad value for --data-dir"},
         {argv({"--tcp", "scale.example:4001"}), 2, "", "~Bad value for --tcp"},
         {argv({"--tcp", "70000"}), 2, "", "~Bad value for --tcp"},
     };

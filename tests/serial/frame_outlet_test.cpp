@@ -171,4 +171,14 @@ TEST(FrameOutlet, FaultsReachEveryLineAlikeAndTouchOnlyTheFramesAskedFor)
     virtualEnd.frames.clear();
     outlet.send({frame(8), 0, false});
     EXPECT_EQ(virtualEnd.frames, (std::vector<QByteArray>{frame(8)}));
+
+    // Noise that no line took is not counted as sent: it goes with the next frame a line takes.
+    virtualEnd.accepting = tcpClient.accepting = false;
+    outlet.requestFaults({.garbage = QByteArray::fromHex("EE")});
+    outlet.send({frame(9), 0, false});
+    EXPECT_EQ(outlet.faults().done().garbageBytes, 3u);
+    virtualEnd.accepting = tcpClient.accepting = true;
+    outlet.send({frame(10), 0, false});
+    EXPECT_EQ(virtualEnd.frames.back(), QByteArray::fromHex("EE") + frame(10));
+    EXPECT_EQ(outlet.faults().done().garbageBytes, 4u);
 }

@@ -4,6 +4,7 @@
 #include <gtest/gtest.h>
 
 #include <grp.h>
+#include <sys/resource.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -101,6 +102,46 @@ TEST(SettingsSafety, ASaveStoppedAtAnyStepLeavesTheOldFileOrTheNewOneWhole)
     struct stat saved {};
     ::stat(folder.file.c_str(), &saved);
     EXPECT_EQ(saved.st_mode & 07777, 0640u) << "the file keeps its permissions";
+}
+
+// Whatever follows the records may be huge and mostly holes (a file grown by
+// another tool): a save copies it a piece at a time, keeps the holes, and
+// needs no more memory for it than for a small one.
+TEST(SettingsSafety, AHugeSparseTailIsCarriedOverWithoutBeingHeldInMemory)
+{
+    DataFolder folder;
+    const SettingsRecord record = SetDefaultSettings(folder.app, kFifthOfDecember);
+    writeAll(folder.file, encodeSettings(record));
+    constexpr off_t kGiB = off_t(1) << 30;
+    const std::pair<off_t, std::string> marks[] = {{kSettingsFileSize, "right after"}, {kGiB / 2, "middle"}, {kGiB - 3, "end"}};
+    {
+        std::fstream file(folder.file, std::ios::in | std::ios::out | std::ios::binary);
+        for (const auto& [at, text] : marks)
+            file.seekp(at) << text;
+    }
+    const test::ChildOutcome child = test::runInChild(
+        [&] {
+            rusage before{}, after{};
+            ::getrusage(RUSAGE_SELF, &before);
+            const std::string failure = english(SaveSettings(folder.file, record));
+            ::getrusage(RUSAGE_SELF, &after);
+            return failure + " " + std::to_string((after.ru_maxrss - before.ru_maxrss) / 1024);
+        },
+        60s);
+    ASSERT_TRUE(child.exitedNormally());
+    EXPECT_EQ(child.report.substr(0, 12), "(no message)");
+    EXPECT_LT(std::stol(child.report.substr(child.report.rfind(' ') + 1)), 32) << "MiB more at the peak";
+
+    struct stat saved {};
+    ::stat(folder.file.c_str(), &saved);
+    EXPECT_EQ(saved.st_size, kGiB - 3 + 3);
+    EXPECT_LT(saved.st_blocks * 512, 4 << 20) << "the holes were written out";
+    std::ifstream file(folder.file, std::ios::binary);
+    for (const auto& [at, text] : marks) {
+        std::string found(text.size(), '\0');
+        file.seekg(at).read(found.data(), std::streamsize(found.size()));
+        EXPECT_EQ(found, text) << at;
+    }
 }
 
 TEST(SettingsSafety, NothingButARegularFileIsReadAndNothingIsWrittenThroughALink)
