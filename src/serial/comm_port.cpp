@@ -15,11 +15,9 @@
 
 #include <array>
 
-#if defined(Q_OS_UNIX)
 #include <unistd.h>
 
 #include <cerrno>
-#endif
 
 namespace korvanteslin {
 
@@ -79,12 +77,7 @@ void prepareForOpening(QSerialPort& port, const QString& device)
 // device being missing or held by another program).
 bool accessDenied(const QString& device)
 {
-#if defined(Q_OS_UNIX)
     return ::access(QFile::encodeName(device).constData(), W_OK) != 0 && errno == EACCES;
-#else
-    Q_UNUSED(device);
-    return false;
-#endif
 }
 
 QString stopBitsText(StopBits stopBits)

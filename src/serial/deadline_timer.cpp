@@ -5,10 +5,8 @@
 #include <algorithm>
 #include <chrono>
 
-#ifdef Q_OS_LINUX
 #include <sys/timerfd.h>
 #include <unistd.h>
-#endif
 
 namespace korvanteslin {
 
@@ -22,14 +20,12 @@ std::int64_t monotonicNs()
 DeadlineTimer::DeadlineTimer(QObject* parent)
     : QObject(parent)
 {
-#ifdef Q_OS_LINUX
     fd_ = timerfd_create(CLOCK_MONOTONIC, TFD_NONBLOCK | TFD_CLOEXEC);
     if (fd_ >= 0) {
         notifier_ = new QSocketNotifier(qintptr(fd_), QSocketNotifier::Read, this);
         connect(notifier_, &QSocketNotifier::activated, this, &DeadlineTimer::onReady);
         return;
     }
-#endif
     fallback_ = new QTimer(this);
     fallback_->setTimerType(Qt::PreciseTimer);
     fallback_->setSingleShot(true);
@@ -38,12 +34,10 @@ DeadlineTimer::DeadlineTimer(QObject* parent)
 
 DeadlineTimer::~DeadlineTimer()
 {
-#ifdef Q_OS_LINUX
     if (fd_ >= 0) {
         delete notifier_;
         ::close(fd_);
     }
-#endif
 }
 
 void DeadlineTimer::startAt(std::int64_t deadlineNs)
@@ -53,14 +47,12 @@ void DeadlineTimer::startAt(std::int64_t deadlineNs)
         fallback_->start(int(std::max<std::int64_t>(0, (deadlineNs - monotonicNs() + 999'999) / 1'000'000)));
         return;
     }
-#ifdef Q_OS_LINUX
     // A deadline already past still fires: a zero value would disarm the timer.
     deadlineNs = std::max<std::int64_t>(deadlineNs, 1);
     itimerspec at{};
     at.it_value.tv_sec = deadlineNs / 1'000'000'000;
     at.it_value.tv_nsec = long(deadlineNs % 1'000'000'000);
     timerfd_settime(fd_, TFD_TIMER_ABSTIME, &at, nullptr);
-#endif
 }
 
 void DeadlineTimer::stop()
@@ -70,24 +62,20 @@ void DeadlineTimer::stop()
         fallback_->stop();
         return;
     }
-#ifdef Q_OS_LINUX
     const itimerspec off{};
     timerfd_settime(fd_, TFD_TIMER_ABSTIME, &off, nullptr);
     std::uint64_t expirations = 0;
     // A wake already pending is void too; nothing pending is just as good.
     [[maybe_unused]] const ssize_t drained = ::read(fd_, &expirations, sizeof expirations);
-#endif
 }
 
 void DeadlineTimer::onReady()
 {
-#ifdef Q_OS_LINUX
     if (fd_ >= 0) {
         std::uint64_t expirations = 0;
         if (::read(fd_, &expirations, sizeof expirations) != sizeof expirations)
             return;
     }
-#endif
     if (!active_)
         return;
     active_ = false;

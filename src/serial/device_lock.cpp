@@ -6,10 +6,8 @@
 
 #include <cstring>
 
-#if defined(Q_OS_UNIX)
 #include <csignal>
 #include <cerrno>
-#endif
 
 namespace korvanteslin {
 namespace {
@@ -45,12 +43,7 @@ std::optional<qint64> lockPid(const QByteArray& contents)
 
 bool processAlive(qint64 pid)
 {
-#if defined(Q_OS_UNIX)
     return ::kill(static_cast<pid_t>(pid), 0) == 0 || errno == EPERM;
-#else
-    Q_UNUSED(pid);
-    return true;
-#endif
 }
 
 QString processName(qint64 pid)

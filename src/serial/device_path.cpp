@@ -21,24 +21,14 @@ bool entryExists(const QFileInfo& entry)
 
 QString commEntryPath(int number, const QString& deviceFolder)
 {
-#if defined(Q_OS_WIN)
-    Q_UNUSED(number);
-    Q_UNUSED(deviceFolder);
-    return {};
-#else
     if (deviceFolder.isEmpty())
         return {};
     const QFileInfo entry(QDir(deviceFolder).filePath(commName(number)));
     return entryExists(entry) ? entry.absoluteFilePath() : QString();
-#endif
 }
 
 QString commDevicePath(int number, const QString& deviceFolder)
 {
-#if defined(Q_OS_WIN)
-    Q_UNUSED(deviceFolder);
-    return commName(number);
-#else
     const QString entry = commEntryPath(number, deviceFolder);
     if (!entry.isEmpty()) {
         // Two links named COM2 in different folders must not share a lock
@@ -47,7 +37,6 @@ QString commDevicePath(int number, const QString& deviceFolder)
         return target.isEmpty() ? entry : target;
     }
     return QStringLiteral("/dev/ttyS%1").arg(number - 1);
-#endif
 }
 
 bool isPseudoTerminal(const QString& devicePath)

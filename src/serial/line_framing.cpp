@@ -1,15 +1,10 @@
 #include "serial/line_framing.h"
 
-#if defined(__unix__) || defined(__APPLE__)
 
 namespace korvanteslin {
 namespace {
 
-#if defined(CMSPAR)
 constexpr tcflag_t stickParity = CMSPAR;
-#else
-constexpr tcflag_t stickParity = 0; // no mark or space parity on such a system
-#endif
 
 constexpr tcflag_t parityBits = PARENB | PARODD | stickParity;
 constexpr tcflag_t framingBits = CSIZE | parityBits | CSTOPB;
@@ -74,4 +69,3 @@ FramingPart framingNotTaken(tcflag_t reported, const PortSettings& settings)
 }
 
 } // namespace korvanteslin
-#endif

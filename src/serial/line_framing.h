@@ -2,7 +2,6 @@
 
 #include "serial/port_settings.h"
 
-#if defined(__unix__) || defined(__APPLE__)
 #include <termios.h>
 
 namespace korvanteslin {
@@ -24,4 +23,3 @@ enum class FramingPart { None, DataBits, Parity, StopBits };
 FramingPart framingNotTaken(tcflag_t reported, const PortSettings& settings);
 
 } // namespace korvanteslin
-#endif

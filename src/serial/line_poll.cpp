@@ -2,17 +2,14 @@
 
 #include <QSerialPort>
 
-#if defined(Q_OS_UNIX)
 #include <poll.h>
 #include <sys/ioctl.h>
 #include <termios.h>
-#endif
 
 namespace korvanteslin {
 
 LineState pollLine(const QSerialPort& port)
 {
-#if defined(Q_OS_UNIX)
     pollfd line{port.handle(), POLLOUT, 0};
     if (::poll(&line, 1, 0) < 0)
         return LineState::Ready; // let the write itself report what is wrong
@@ -26,11 +23,6 @@ LineState pollLine(const QSerialPort& port)
     if (::ioctl(port.handle(), TIOCOUTQ, &unsent) == 0 && unsent > 0)
         return LineState::Busy;
     return LineState::Ready;
-#else
-    // Windows writes are overlapped: a full line never fails a write there.
-    Q_UNUSED(port);
-    return LineState::Ready;
-#endif
 }
 
 } // namespace korvanteslin

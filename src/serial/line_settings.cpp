@@ -2,19 +2,16 @@
 
 #include <QSerialPort>
 
-#if defined(Q_OS_UNIX)
 #include "serial/line_framing.h"
 
 #include <cerrno>
 #include <termios.h>
-#endif
 
 namespace korvanteslin {
 namespace {
 
 using Kind = LineRefusal::Kind;
 
-#if defined(Q_OS_UNIX)
 LineRefusal systemRefusal()
 {
     return {Kind::System, qt_error_string(errno)};
@@ -45,57 +42,13 @@ std::optional<LineRefusal> applyFraming(QSerialPort& port, const PortSettings& s
     }
     return std::nullopt;
 }
-#else
-QSerialPort::DataBits toQt(int dataBits)
-{
-    switch (dataBits) {
-    case 5: return QSerialPort::Data5;
-    case 6: return QSerialPort::Data6;
-    case 7: return QSerialPort::Data7;
-    default: return QSerialPort::Data8;
-    }
-}
-
-QSerialPort::Parity toQt(Parity parity)
-{
-    switch (parity) {
-    case Parity::Even: return QSerialPort::EvenParity;
-    case Parity::Odd: return QSerialPort::OddParity;
-    case Parity::Space: return QSerialPort::SpaceParity;
-    case Parity::Mark: return QSerialPort::MarkParity;
-    case Parity::None: break;
-    }
-    return QSerialPort::NoParity;
-}
-
-QSerialPort::StopBits toQt(StopBits stopBits)
-{
-    switch (stopBits) {
-    case StopBits::OneAndHalf: return QSerialPort::OneAndHalfStop;
-    case StopBits::Two: return QSerialPort::TwoStop;
-    case StopBits::One: break;
-    }
-    return QSerialPort::OneStop;
-}
-
-// Elsewhere the whole framing is written at once by the port itself.
-std::optional<LineRefusal> applyFraming(QSerialPort& port, const PortSettings& settings, bool)
-{
-    if (port.setDataBits(toQt(settings.dataBits)) && port.setParity(toQt(settings.parity))
-        && port.setStopBits(toQt(settings.stopBits)))
-        return std::nullopt;
-    return LineRefusal{Kind::System, port.errorString()};
-}
-#endif
 
 } // namespace
 
 std::optional<LineRefusal> applyLineSettings(QSerialPort& port, const PortSettings& settings, bool framed)
 {
-#if defined(Q_OS_UNIX)
     if (framed && !framingAvailable(settings))
         return LineRefusal{Kind::Unavailable, {}};
-#endif
     // The rate goes through QSerialPort, which knows each system's way to
     // rates outside the standard list.
     std::optional<LineRefusal> refusal;

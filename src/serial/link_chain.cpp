@@ -3,9 +3,7 @@
 #include <QFile>
 #include <QFileInfo>
 
-#if defined(Q_OS_UNIX)
 #include <sys/stat.h>
-#endif
 
 namespace korvanteslin {
 namespace {
@@ -13,23 +11,16 @@ namespace {
 // Links pointing round in a circle end here, as the system's own lookup does.
 constexpr int maxLinks = 40;
 
-#if defined(Q_OS_UNIX)
 timespec changedAt(const struct stat& file)
 {
-#if defined(Q_OS_DARWIN)
-    return file.st_ctimespec;
-#else
     return file.st_ctim;
-#endif
 }
-#endif
 
 } // namespace
 
 std::vector<LinkStamp> linkChain(const QString& entry)
 {
     std::vector<LinkStamp> chain;
-#if defined(Q_OS_UNIX)
     QString path = entry;
     while (!path.isEmpty() && int(chain.size()) < maxLinks) {
         struct stat link {};
@@ -41,9 +32,6 @@ std::vector<LinkStamp> linkChain(const QString& entry)
             static_cast<long long>(changed.tv_sec), static_cast<long long>(changed.tv_nsec), target});
         path = target;
     }
-#else
-    Q_UNUSED(entry);
-#endif
     return chain;
 }
 

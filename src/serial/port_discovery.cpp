@@ -19,16 +19,11 @@ const Wording noSuchDevice{"no such device", "нет такого устройс
 const Wording heldByProgram{"in use by another program", "занят другой программой"};
 const Wording heldByProcess{"in use by another program: %1 (process %2)", "занят другой программой: %1 (процесс %2)"};
 const Wording heldByPid{"in use by another program (process %1)", "занят другой программой (процесс %1)"};
-#if defined(Q_OS_LINUX)
 const Wording accessHint{
     ". Serial devices belong to the \"dialout\" group: add yourself with \"sudo adduser $USER dialout\", "
     "then log out and in again.",
     ". Последовательные порты принадлежат группе «dialout»: добавьте себя в неё командой "
     "«sudo adduser $USER dialout», затем выйдите из системы и войдите снова."};
-#else
-const Wording accessHint{". Ask for access to the device, or use another port.",
-    ". Попросите доступ к устройству или выберите другой порт."};
-#endif
 
 QString heldReason(const LockHolder& holder, int language)
 {

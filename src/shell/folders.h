@@ -8,11 +8,7 @@
 namespace korvanteslin {
 
 inline constexpr char kSeparator =
-#ifdef _WIN32
-    '\\';
-#else
     '/';
-#endif
 
 // "Korvanteslin v.1.02", the name of the data folder.
 std::string appFolderName();

@@ -67,11 +67,9 @@ Form1::Form1(UserDialogs& userDialogs, QWidget* parent)
     }
     ui->Combo2->installEventFilter(this);
 
-#ifndef QT_NO_SESSIONMANAGER
     // Logging out may end the program without closing its window.
     if (auto* application = qobject_cast<QGuiApplication*>(QCoreApplication::instance()))
         connect(application, &QGuiApplication::commitDataRequest, this, [this] { commitSessionData(); });
-#endif
 
     // The controls keep their places whatever happens: the window has one size.
     adjustSize();

@@ -5,13 +5,11 @@
 
 #include <algorithm>
 
-#ifdef Q_OS_LINUX
 #include <sys/timerfd.h>
 #include <unistd.h>
 
 #include <cerrno>
 #include <cstdint>
-#endif
 
 namespace korvanteslin {
 
@@ -28,14 +26,12 @@ constexpr int kCatchUpWindowMs = 10;
 FrameTimer::FrameTimer(QObject* parent)
     : QObject(parent)
 {
-#ifdef Q_OS_LINUX
     fd_ = timerfd_create(CLOCK_MONOTONIC, TFD_NONBLOCK | TFD_CLOEXEC);
     if (fd_ >= 0) {
         notifier_ = new QSocketNotifier(qintptr(fd_), QSocketNotifier::Read, this);
         connect(notifier_, &QSocketNotifier::activated, this, &FrameTimer::onExpired);
         return;
     }
-#endif
     fallback_ = new QTimer(this);
     fallback_->setTimerType(Qt::PreciseTimer);
     connect(fallback_, &QTimer::timeout, this, &FrameTimer::timeout);
@@ -43,12 +39,10 @@ FrameTimer::FrameTimer(QObject* parent)
 
 FrameTimer::~FrameTimer()
 {
-#ifdef Q_OS_LINUX
     if (fd_ >= 0) {
         delete notifier_;
         ::close(fd_);
     }
-#endif
 }
 
 void FrameTimer::setInterval(int milliseconds)
@@ -61,18 +55,15 @@ void FrameTimer::setInterval(int milliseconds)
             fallback_->stop();
         return;
     }
-#ifdef Q_OS_LINUX
     itimerspec schedule{};
     schedule.it_interval.tv_sec = interval_ / 1000;
     schedule.it_interval.tv_nsec = long(interval_ % 1000) * 1'000'000L;
     schedule.it_value = schedule.it_interval; // relative: the first tick a period from now
     timerfd_settime(fd_, 0, &schedule, nullptr);
-#endif
 }
 
 void FrameTimer::onExpired()
 {
-#ifdef Q_OS_LINUX
     std::uint64_t expirations = 0;
     if (::read(fd_, &expirations, sizeof expirations) != sizeof expirations)
         return;
@@ -81,7 +72,6 @@ void FrameTimer::onExpired()
     skipped_ += expirations - deliver;
     for (quint64 i = 0; i < deliver && interval_ > 0; ++i)
         emit timeout();
-#endif
 }
 
 } // namespace korvanteslin
