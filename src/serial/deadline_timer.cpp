@@ -10,6 +10,22 @@
 
 namespace korvanteslin {
 
+namespace {
+
+constexpr std::int64_t kSecondNs = 1'000'000'000;
+
+timespec timespecOf(std::int64_t ns)
+{
+    return {time_t(ns / kSecondNs), long(ns % kSecondNs)};
+}
+
+int wholeMs(std::int64_t ns)
+{
+    return int(std::max<std::int64_t>(0, (ns + 999'999) / 1'000'000));
+}
+
+} // namespace
+
 std::int64_t monotonicNs()
 {
     // steady_clock is CLOCK_MONOTONIC here, the clock the timerfd counts on.
@@ -26,9 +42,9 @@ DeadlineTimer::DeadlineTimer(QObject* parent)
         connect(notifier_, &QSocketNotifier::activated, this, &DeadlineTimer::onReady);
         return;
     }
+    // Only with the descriptor table full: late by under a millisecond is better than never.
     fallback_ = new QTimer(this);
     fallback_->setTimerType(Qt::PreciseTimer);
-    fallback_->setSingleShot(true);
     connect(fallback_, &QTimer::timeout, this, &DeadlineTimer::onReady);
 }
 
@@ -43,16 +59,31 @@ DeadlineTimer::~DeadlineTimer()
 void DeadlineTimer::startAt(std::int64_t deadlineNs)
 {
     active_ = true;
+    periodic_ = false;
     if (fallback_) {
-        fallback_->start(int(std::max<std::int64_t>(0, (deadlineNs - monotonicNs() + 999'999) / 1'000'000)));
+        fallback_->setSingleShot(true);
+        fallback_->start(wholeMs(deadlineNs - monotonicNs()));
         return;
     }
     // A deadline already past still fires: a zero value would disarm the timer.
-    deadlineNs = std::max<std::int64_t>(deadlineNs, 1);
     itimerspec at{};
-    at.it_value.tv_sec = deadlineNs / 1'000'000'000;
-    at.it_value.tv_nsec = long(deadlineNs % 1'000'000'000);
+    at.it_value = timespecOf(std::max<std::int64_t>(deadlineNs, 1));
     timerfd_settime(fd_, TFD_TIMER_ABSTIME, &at, nullptr);
+}
+
+void DeadlineTimer::startEvery(std::int64_t periodNs)
+{
+    active_ = true;
+    periodic_ = true;
+    if (fallback_) {
+        fallback_->setSingleShot(false);
+        fallback_->start(wholeMs(periodNs));
+        return;
+    }
+    itimerspec schedule{};
+    schedule.it_interval = timespecOf(std::max<std::int64_t>(periodNs, 1));
+    schedule.it_value = schedule.it_interval; // relative: the first a period from now
+    timerfd_settime(fd_, 0, &schedule, nullptr);
 }
 
 void DeadlineTimer::stop()
@@ -63,7 +94,7 @@ void DeadlineTimer::stop()
         return;
     }
     const itimerspec off{};
-    timerfd_settime(fd_, TFD_TIMER_ABSTIME, &off, nullptr);
+    timerfd_settime(fd_, 0, &off, nullptr);
     std::uint64_t expirations = 0;
     // A wake already pending is void too; nothing pending is just as good.
     [[maybe_unused]] const ssize_t drained = ::read(fd_, &expirations, sizeof expirations);
@@ -71,15 +102,13 @@ void DeadlineTimer::stop()
 
 void DeadlineTimer::onReady()
 {
-    if (fd_ >= 0) {
-        std::uint64_t expirations = 0;
-        if (::read(fd_, &expirations, sizeof expirations) != sizeof expirations)
-            return;
-    }
+    std::uint64_t expirations = 1;
+    if (fd_ >= 0 && ::read(fd_, &expirations, sizeof expirations) != sizeof expirations)
+        return;
     if (!active_)
         return;
-    active_ = false;
-    emit expired();
+    active_ = periodic_;
+    emit expired(expirations);
 }
 
 } // namespace korvanteslin

@@ -11,8 +11,11 @@ namespace korvanteslin {
 // Nanoseconds on the monotonic clock the deadlines below are given in.
 std::int64_t monotonicNs();
 
-// Wakes the event loop once at an absolute deadline, to the microsecond where
-// the system allows (a timerfd); elsewhere to the millisecond.
+// Wakes the event loop at absolute deadlines to the microsecond (a timerfd;
+// a precise Qt timer, to the millisecond, only if the system would not give
+// one): once at a deadline, or every period with no drift, each expiry
+// scheduled from the one before. The one timer of the tick, the pacer, split
+// frames and silences.
 class DeadlineTimer : public QObject {
     Q_OBJECT
 public:
@@ -20,16 +23,21 @@ public:
     ~DeadlineTimer() override;
 
     void startAt(std::int64_t deadlineNs);
+    // The first expiry a period from now.
+    void startEvery(std::int64_t periodNs);
     void stop();
     bool isActive() const { return active_; }
 
 signals:
-    void expired();
+    // `times`: the expiries since the last signal, more than one when the
+    // program was held up past the next.
+    void expired(quint64 times);
 
 private:
     void onReady();
 
     bool active_ = false;
+    bool periodic_ = false;
     int fd_ = -1;
     QSocketNotifier* notifier_ = nullptr;
     QTimer* fallback_ = nullptr;

@@ -1,15 +1,6 @@
 #include "window/frame_timer.h"
 
-#include <QSocketNotifier>
-#include <QTimer>
-
 #include <algorithm>
-
-#include <sys/timerfd.h>
-#include <unistd.h>
-
-#include <cerrno>
-#include <cstdint>
 
 namespace korvanteslin {
 
@@ -26,47 +17,20 @@ constexpr int kCatchUpWindowMs = 10;
 FrameTimer::FrameTimer(QObject* parent)
     : QObject(parent)
 {
-    fd_ = timerfd_create(CLOCK_MONOTONIC, TFD_NONBLOCK | TFD_CLOEXEC);
-    if (fd_ >= 0) {
-        notifier_ = new QSocketNotifier(qintptr(fd_), QSocketNotifier::Read, this);
-        connect(notifier_, &QSocketNotifier::activated, this, &FrameTimer::onExpired);
-        return;
-    }
-    fallback_ = new QTimer(this);
-    fallback_->setTimerType(Qt::PreciseTimer);
-    connect(fallback_, &QTimer::timeout, this, &FrameTimer::timeout);
-}
-
-FrameTimer::~FrameTimer()
-{
-    if (fd_ >= 0) {
-        delete notifier_;
-        ::close(fd_);
-    }
+    connect(&deadline_, &DeadlineTimer::expired, this, &FrameTimer::onExpired);
 }
 
 void FrameTimer::setInterval(int milliseconds)
 {
     interval_ = milliseconds > 0 ? milliseconds : 0;
-    if (fallback_) {
-        if (interval_ > 0)
-            fallback_->start(interval_);
-        else
-            fallback_->stop();
-        return;
-    }
-    itimerspec schedule{};
-    schedule.it_interval.tv_sec = interval_ / 1000;
-    schedule.it_interval.tv_nsec = long(interval_ % 1000) * 1'000'000L;
-    schedule.it_value = schedule.it_interval; // relative: the first tick a period from now
-    timerfd_settime(fd_, 0, &schedule, nullptr);
+    if (interval_ > 0)
+        deadline_.startEvery(std::int64_t(interval_) * 1'000'000);
+    else
+        deadline_.stop();
 }
 
-void FrameTimer::onExpired()
+void FrameTimer::onExpired(quint64 expirations)
 {
-    std::uint64_t expirations = 0;
-    if (::read(fd_, &expirations, sizeof expirations) != sizeof expirations)
-        return;
     const quint64 mostPerWake = quint64(std::max(1, kCatchUpWindowMs / std::max(1, interval_)));
     const quint64 deliver = std::min<quint64>(expirations, mostPerWake);
     skipped_ += expirations - deliver;

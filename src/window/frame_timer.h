@@ -2,8 +2,7 @@
 
 #include <QObject>
 
-class QSocketNotifier;
-class QTimer;
+#include "serial/deadline_timer.h"
 
 namespace korvanteslin {
 
@@ -18,7 +17,6 @@ class FrameTimer : public QObject {
 
 public:
     explicit FrameTimer(QObject* parent = nullptr);
-    ~FrameTimer() override;
 
     // Starts the ticks afresh, the first one a period from now; 0 stops them.
     void setInterval(int milliseconds);
@@ -32,13 +30,11 @@ signals:
     void timeout();
 
 private:
-    void onExpired();
+    void onExpired(quint64 expirations);
 
     int interval_ = 0;
     quint64 skipped_ = 0;
-    int fd_ = -1;                        // a timerfd where the system has them
-    QSocketNotifier* notifier_ = nullptr;
-    QTimer* fallback_ = nullptr;          // elsewhere
+    DeadlineTimer deadline_;
 };
 
 } // namespace korvanteslin
