@@ -11,6 +11,7 @@
 #include "control/frame_log.h"
 #include "control/json_keys.h"
 #include "emulation/frame_builder.h"
+#include "emulation/names.h"
 #include "serial/tcp_frame_server.h"
 #include "window/form1.h"
 
@@ -18,8 +19,6 @@ namespace korvanteslin {
 
 namespace {
 
-const char* const kModels[] = {"ZMR-1", "ZMR-3", "ZMR-5"};
-const char* const kLanguages[] = {"eng", "rus"};
 
 QString hexOf(const std::string& bytes)
 {
@@ -125,7 +124,7 @@ public:
 
     // A text that must be one of `choices`: its index.
     template <std::size_t N>
-    std::optional<int> choice(const char* name, const char* const (&choices)[N])
+    std::optional<int> choice(const char* name, const std::array<const char*, N>& choices)
     {
         const std::optional<QString> given = text(name);
         if (!given)
@@ -178,13 +177,26 @@ QJsonObject tcpJson(const TcpFrameServer& server)
 
 QString loadName(Load load)
 {
-    switch (load) {
-    case Load::Weight1: return QStringLiteral("weight1");
-    case Load::Weight2: return QStringLiteral("weight2");
-    case Load::TakeOff: return QStringLiteral("takeoff");
-    case Load::None: break;
-    }
-    return QStringLiteral("none");
+    if (load == Load::None)
+        return QStringLiteral("none");
+    return QLatin1String(kLoadNames[std::size_t(load) - std::size_t(Load::Weight1)]);
+}
+
+QJsonObject signalsJson(const SignalStates& states)
+{
+    QJsonObject shown;
+    for (std::size_t i = 0; i < kSignalNames.size(); ++i)
+        shown.insert(QLatin1String(kSignalNames[i]), states[i] == 1);
+    return shown;
+}
+
+// The display formats, named by their patterns.
+std::array<const char*, kDisplayFormats.size()> formatNames()
+{
+    std::array<const char*, kDisplayFormats.size()> names{};
+    for (std::size_t i = 0; i < names.size(); ++i)
+        names[i] = kDisplayFormats[i].pattern;
+    return names;
 }
 
 QJsonObject faultsJson(const FaultPlan& faults)
@@ -219,14 +231,13 @@ QJsonObject ControlApi::state() const
     const OutgoingFrame last = form.outgoingFrame();
     const auto text = [](const std::string& value) { return QString::fromStdString(value); };
     QJsonObject state{
-        {"model", kModels[std::clamp<int>(terminal.intTerminalModel, 0, 2)]},
+        {"model", kModelNames[std::size_t(std::clamp<int>(terminal.intTerminalModel, 0, int(kModelNames.size()) - 1))]},
         {"period_ms", form.sendPeriod()},
         {"weights", QJsonObject{{"weight1", text(terminal.Text9[0])}, {"weight2", text(terminal.Text9[1])},
                         {"shown1", text(terminal.Text2[0])}, {"shown2", text(terminal.Text2[1])}}},
         {"format", form.formatPattern()},
         {"load", loadName(terminal.chosenLoad)},
-        {"signals", QJsonObject{{"zero", terminal.Check1[0] == 1}, {"stable", terminal.Check1[1] == 1},
-                        {"tare", terminal.Check1[2] == 1}, {"overload", terminal.Check1[3] == 1}}},
+        {"signals", signalsJson(terminal.Check1)},
         {"weight", last.weight},
         {"frame", hexOf(terminal.strFrame)},
         {"frames_built", qint64(outlet.framesBuilt())},
@@ -236,7 +247,7 @@ QJsonObject ControlApi::state() const
                      {"open", port.isOpen()}, {"error", port.closedBecause()}}},
         {"cycle", QJsonObject{{"on", cycle.timer3Enabled}, {"count", cycle.lngCycleCounter},
                       {"max", cycle.lngMaxCounter}, {"period_s", cycle.lngCyclePeriod}}},
-        {"language", settings.intLanguage == 1 ? "rus" : "eng"},
+        {"language", kLanguageNames[settings.intLanguage == 1 ? 1 : 0]},
         {"line_rate", outlet.linePacing()},
         {"faults", faultsJson(outlet.faults())},
     };
@@ -287,9 +298,8 @@ const PostRoute kPostRoutes[] = {
         }},
     {"/load", {"load"},
         [](Body& body, Form1& form) {
-            static const char* const kLoads[] = {"weight1", "weight2", "takeoff"};
             body.require("load");
-            const auto load = body.choice("load", kLoads);
+            const auto load = body.choice("load", kLoadNames);
             const Load loads[] = {Load::Weight1, Load::Weight2, Load::TakeOff};
             return planned(body, [=, &form] { form.pressLoad(loads[*load]); });
         }},
@@ -298,22 +308,21 @@ const PostRoute kPostRoutes[] = {
             const auto tare = body.flag("tare"), overload = body.flag("overload");
             return planned(body, [=, &form] {
                 if (tare)
-                    form.setSignal(2, *tare);
+                    form.setSignal(kSignalTare, *tare);
                 if (overload)
-                    form.setSignal(3, *overload);
+                    form.setSignal(kSignalOverload, *overload);
             });
         }},
     {"/model", {"model"},
         [](Body& body, Form1& form) {
             body.require("model");
-            const auto model = body.choice("model", kModels);
+            const auto model = body.choice("model", kModelNames);
             return planned(body, [=, &form] { form.pickModel(*model); });
         }},
     {"/format", {"format"},
         [](Body& body, Form1& form) {
-            static const char* const kPatterns[] = {"####0", "###0.0", "##0.00", "#0.000", "0.0000"};
             body.require("format");
-            const auto format = body.choice("format", kPatterns);
+            const auto format = body.choice("format", formatNames());
             return planned(body, [=, &form] { form.pickFormat(*format); });
         }},
     {"/oscillation", {"amplitude", "count"},
@@ -363,7 +372,7 @@ const PostRoute kPostRoutes[] = {
     {"/language", {"language"},
         [](Body& body, Form1& form) {
             body.require("language");
-            const auto language = body.choice("language", kLanguages);
+            const auto language = body.choice("language", kLanguageNames);
             return planned(body, [=, &form] { form.pickLanguage(*language); });
         }},
 };

@@ -58,4 +58,9 @@ const std::string& Terminal::BuildFrame()
     return strFrame;
 }
 
+double Terminal::frameWeight() const
+{
+    return readNumber(formatFixed(simulator.dblWeightNow, displayFormat().decimals, '.'));
+}
+
 } // namespace korvanteslin

@@ -34,6 +34,9 @@ public:
 
     // One simulator step, then the frame of the selected model.
     const std::string& BuildFrame();
+    // The weight the last frame carries, as a receiving side reads it: the
+    // simulator's weight at the display format's decimals.
+    double frameWeight() const;
 
     char decimalSeparator() const { return separator; }
     const DisplayFormat& displayFormat() const { return kDisplayFormats[formatIndex]; }

@@ -7,7 +7,9 @@
 #include <algorithm>
 #include <cmath>
 
+#include "emulation/names.h"
 #include "emulation/number_reading.h"
+#include "emulation/send_period.h"
 #include "shell/captions.h"
 #include "ui_form1.h"
 #include "window/lamp.h"
@@ -90,19 +92,14 @@ void Form1::Timer1_Timer()
 // The frame as a receiving side reads it: the weight as the frame carries it.
 OutgoingFrame Form1::outgoingFrame() const
 {
-    const int decimals = Terminal1.displayFormat().decimals;
-    return {QByteArray::fromStdString(Terminal1.strFrame),
-        readNumber(formatFixed(Terminal1.simulator.dblWeightNow, decimals, '.')), Terminal1.Check1[1] == 1};
+    return {QByteArray::fromStdString(Terminal1.strFrame), Terminal1.frameWeight(), Terminal1.Check1[kSignalStable] == 1};
 }
 
 void Form1::Command4_Click()
 {
     bool ok = false;
     const double typed = QLocale().toDouble(Text1[0]->text(), &ok);
-    const double whole = std::floor(typed);
-    std::int16_t period = 150;
-    if (ok && std::isfinite(whole) && whole >= 1 && whole <= 32767)
-        period = std::int16_t(whole);
+    const std::int16_t period = sendPeriodFrom(ok ? std::optional(typed) : std::nullopt);
     Settings.intSendPeriod = period;
     Text1[0]->setText(QString::number(period));
     Timer1.setInterval(period);
