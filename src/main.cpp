@@ -51,24 +51,24 @@ struct Extras {
 };
 
 // Empty on success, else why the run cannot go on.
-QString prepareExtras(const Options& options, Form1& form, Extras& extras)
+QString prepareExtras(const Options& options, Station& station, Form1& form, Extras& extras)
 {
     if (!options.virtualPath.isEmpty()) {
         auto created = VirtualPort::create(options.virtualPath);
         if (auto* refusal = std::get_if<QString>(&created))
             return *refusal;
         extras.virtualPort = std::move(std::get<std::unique_ptr<VirtualPort>>(created));
-        form.outlet().addLine(extras.virtualPort.get());
+        station.outlet().addLine(extras.virtualPort.get());
     }
     if (options.tcp) {
         extras.tcp = std::make_unique<TcpFrameServer>(std::cerr);
         const auto listening = extras.tcp->listen(options.tcp->host, options.tcp->port);
         if (auto* refusal = std::get_if<QString>(&listening))
             return *refusal;
-        form.outlet().addLine(extras.tcp.get());
+        station.outlet().addLine(extras.tcp.get());
     }
     if (options.printFrames) {
-        form.outlet().onSent([&form](const OutgoingFrame& frame) {
+        station.outlet().onSent([&form](const OutgoingFrame& frame) {
             printFrame(std::cout, msSinceStart(), frame.bytes.toStdString());
             // Whoever read the lines has gone (`| head`): the run ends as on a
             // signal, settings saved, rather than printing into nothing.
@@ -79,14 +79,14 @@ QString prepareExtras(const Options& options, Form1& form, Extras& extras)
     if (options.control) {
         extras.log = std::make_unique<FrameLog>(msSinceStart);
         extras.logTimer = std::make_unique<FrameLogTimer>(*extras.log);
-        extras.api = std::make_unique<ControlApi>(form, *extras.log);
+        extras.api = std::make_unique<ControlApi>(station, form, *extras.log);
         extras.api->setTcpServer(extras.tcp.get());
         extras.server = std::make_unique<HttpServer>(
             [api = extras.api.get()](const HttpRequest& request, HttpResponder responder) { api->handle(request, responder); });
         const auto listening = extras.server->listen(options.control->host, options.control->port);
         if (auto* refusal = std::get_if<QString>(&listening))
             return *refusal;
-        form.outlet().onSent([log = extras.log.get()](const OutgoingFrame& frame) {
+        station.outlet().onSent([log = extras.log.get()](const OutgoingFrame& frame) {
             log->add(frame.bytes.toStdString(), frame.weight, frame.stable);
         });
     }
@@ -135,18 +135,19 @@ int main(int argc, char** argv)
     DesktopDialogs desktop;
     ConsoleDialogs console(std::cerr);
     UserDialogs& dialogs = options.headless ? static_cast<UserDialogs&>(console) : desktop;
-    Form1 form(dialogs);
+    Station station;
+    Form1 form(station, dialogs);
     QObject::connect(&termination, &TerminationSignals::received, &form, &Form1::endOnRequest);
     if (!options.dataDir.isEmpty())
         form.setDataFolder(options.dataDir);
     if (!options.device.isEmpty())
-        form.port().setDeviceOverride(options.device);
-    form.outlet().setLinePacing(options.lineRate);
+        station.port().setDeviceOverride(options.device);
+    station.outlet().setLinePacing(options.lineRate);
     // Nobody is there to pick the port again: it is retried as a lost one is.
-    form.port().setRetryWhenClosed(options.headless);
+    station.port().setRetryWhenClosed(options.headless);
 
     Extras extras;
-    if (const QString refusal = prepareExtras(options, form, extras); !refusal.isEmpty()) {
+    if (const QString refusal = prepareExtras(options, station, form, extras); !refusal.isEmpty()) {
         std::cerr << refusal.toStdString() << std::endl;
         return 1;
     }

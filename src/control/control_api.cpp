@@ -215,27 +215,28 @@ QJsonObject faultsJson(const FaultPlan& faults)
 
 } // namespace
 
-ControlApi::ControlApi(Form1& window, FrameLog& frames)
-    : form(window)
+ControlApi::ControlApi(Station& station, Form1& window, FrameLog& frames)
+    : run(station)
+    , form(window)
     , log(frames)
 {
 }
 
 QJsonObject ControlApi::state() const
 {
-    const Terminal& terminal = form.terminal();
-    const SettingsRecord& settings = form.settings();
-    const CycleMode& cycle = form.cycle();
-    CommPort& port = form.port();
-    const FrameOutlet& outlet = form.outlet();
-    const OutgoingFrame last = form.outgoingFrame();
+    const Terminal& terminal = run.terminal();
+    const SettingsRecord& settings = run.settings();
+    const CycleMode& cycle = run.cycle();
+    CommPort& port = run.port();
+    const FrameOutlet& outlet = run.outlet();
+    const OutgoingFrame last = run.outgoingFrame();
     const auto text = [](const std::string& value) { return QString::fromStdString(value); };
     QJsonObject state{
         {"model", kModelNames[std::size_t(std::clamp<int>(terminal.intTerminalModel, 0, int(kModelNames.size()) - 1))]},
-        {"period_ms", form.sendPeriod()},
+        {"period_ms", run.sendPeriod()},
         {"weights", QJsonObject{{"weight1", text(terminal.Text9[0])}, {"weight2", text(terminal.Text9[1])},
                         {"shown1", text(terminal.Text2[0])}, {"shown2", text(terminal.Text2[1])}}},
-        {"format", form.formatPattern()},
+        {"format", kDisplayFormats[terminal.displayFormatIndex()].pattern},
         {"load", loadName(terminal.chosenLoad)},
         {"signals", signalsJson(terminal.Check1)},
         {"weight", last.weight},
@@ -441,7 +442,7 @@ void ControlApi::handle(const HttpRequest& request, HttpResponder responder)
         return;
     }
     if (request.path == QLatin1String("/faults") && request.method == QLatin1String("DELETE")) {
-        form.outlet().cancelFaults();
+        run.outlet().cancelFaults();
         return responder.reply(200, json(state()));
     }
     for (const PostRoute& route : kPostRoutes) {

@@ -12,6 +12,7 @@ namespace korvanteslin {
 
 class Form1;
 class FrameLog;
+class Station;
 class TcpFrameServer;
 
 // The control API: each request does what the operator would do in the
@@ -21,7 +22,8 @@ public:
     // Long polls waiting at once; past this a poll that would wait gets 503.
     static constexpr std::size_t kMostLongPolls = 512;
 
-    ControlApi(Form1& form, FrameLog& log);
+    // Reads the run; acts through the window's handlers.
+    ControlApi(Station& run, Form1& form, FrameLog& log);
 
     // The frames' TCP server, listed in GET /state when the run has one.
     void setTcpServer(const TcpFrameServer* server) { tcp = server; }
@@ -32,6 +34,7 @@ public:
     QJsonObject state() const;
 
 private:
+    Station& run;
     Form1& form;
     FrameLog& log;
     const TcpFrameServer* tcp = nullptr;

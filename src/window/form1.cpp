@@ -27,15 +27,35 @@
 namespace korvanteslin {
 
 Form1::Form1(UserDialogs& userDialogs, QWidget* parent)
+    : Form1(std::make_unique<Station>(), nullptr, userDialogs, parent)
+{
+}
+
+Form1::Form1(Station& station, UserDialogs& userDialogs, QWidget* parent)
+    : Form1(nullptr, &station, userDialogs, parent)
+{
+}
+
+Form1::Form1(std::unique_ptr<Station> own, Station* external, UserDialogs& userDialogs, QWidget* parent)
     : QMainWindow(parent)
+    , ownRun(std::move(own))
+    , run(external ? *external : *ownRun)
     , ui(std::make_unique<Ui::Form1>())
     , dialogs(userDialogs)
-    , Timer1(this)
-    , Timer2(this)
-    , Timer3(this)
-    , MSComm1(this)
-    , Terminal1(decimalSeparator())
+    , Timer1(run.Timer1)
+    , Timer2(run.Timer2)
+    , Timer3(run.Timer3)
+    , MSComm1(run.MSComm1)
+    , Outlet(run.Outlet)
+    , Settings(run.Settings)
+    , Terminal1(run.Terminal1)
+    , Cycle(run.Cycle)
+    , strAppFolder(run.strAppFolder)
+    , strMonthFolder(run.strMonthFolder)
 {
+    // A run of its own is found among the window's children, as its controls are.
+    if (ownRun)
+        ownRun->setParent(this);
     installFontSubstitutes();
     ui->setupUi(this);
     bindControlArrays();
@@ -46,12 +66,6 @@ Form1::Form1(UserDialogs& userDialogs, QWidget* parent)
         title->setFont(font);
     }
 
-    Timer1.setObjectName(QStringLiteral("Timer1"));
-    Timer2.setObjectName(QStringLiteral("Timer2"));
-    Timer2.setInterval(100);
-    Timer3.setObjectName(QStringLiteral("Timer3"));
-    Timer3.setInterval(1000);
-    MSComm1.setObjectName(QStringLiteral("MSComm1"));
     echoRefresh.setSingleShot(true);
 
     bindEvents();
@@ -157,9 +171,9 @@ bool Form1::Form_Load()
         report(prepared.problems); // before any settings are read: in English
         return false;
     }
-    dataFolderLock = std::move(prepared.lock);
+    run.dataFolderLock = std::move(prepared.lock);
     Settings = std::move(prepared.record);
-    mayWriteSettings = !prepared.fileLeftAlone;
+    run.mayWriteSettings = !prepared.fileLeftAlone;
 
     Option1[std::size_t(Settings.intTerminalModel)]->setChecked(true);
     Option1_Click(Settings.intTerminalModel);
@@ -225,7 +239,7 @@ void Form1::Form_Unload()
         Timer2_Timer(); // a pick just before closing is kept
     Timer1.setInterval(0);
     MSComm1.close(); // also ends the retrying of a port that went away
-    collectSettings();
+    run.collectSettings();
     // The session's end saved already: once is enough, unless something changed since.
     if (!savedAtSessionEnd || *savedAtSessionEnd != Settings)
         saveOrReport();
@@ -258,30 +272,12 @@ void Form1::mnu_Exit_Click()
     QCoreApplication::exit(0);
 }
 
-// Values the operator changes in the terminal go back into the record before it is written.
-void Form1::collectSettings()
-{
-    Settings.lngMaxCounter = Cycle.lngMaxCounter;
-    Settings.lngCycleCounter = Cycle.lngCycleCounter;
-    Settings.lngCyclePeriod = Cycle.lngCyclePeriod;
-    Settings.intCycleOn = Cycle.intCycleOn;
-    Settings.intTerminalModel = Terminal1.intTerminalModel;
-    Settings.intOscCount = Terminal1.intOscCount;
-    Settings.dblAmplitude = Terminal1.dblAmplitude;
-}
-
-// A file that was left alone at start-up is not written over: it may hold
-// the operator's good settings that this run could not read.
 bool Form1::saveOrReport()
 {
-    collectSettings();
-    if (!mayWriteSettings)
-        return false;
-    if (auto failure = SaveSettings(strAppFolder + settingsFileName(), Settings)) {
-        report({*failure});
-        return false;
-    }
-    return true;
+    SaveOutcome outcome = run.saveSettings();
+    if (outcome.failure)
+        report({*outcome.failure});
+    return outcome.saved;
 }
 
 void Form1::report(const QString& text)

@@ -9,15 +9,8 @@
 #include <optional>
 #include <vector>
 
-#include "emulation/cycle_mode.h"
-#include "emulation/terminal.h"
-#include "serial/comm_port.h"
-#include "serial/frame_outlet.h"
-#include "shell/data_folder_lock.h"
 #include "shell/local_time.h"
-#include "shell/settings_record.h"
-#include "shell/shell_messages.h"
-#include "window/frame_timer.h"
+#include "station/station.h"
 
 class QCheckBox;
 class QComboBox;
@@ -34,13 +27,16 @@ namespace korvanteslin {
 class Lamp;
 class UserDialogs;
 
-// The program's one window: its controls, timers and menus, start-up and
-// shutdown, and the binding of every control event to its handler.
+// The program's one window: its controls and menus, start-up and shutdown,
+// and the binding of every control event to its handler, on the run it shows.
 class Form1 : public QMainWindow {
     Q_OBJECT
 
 public:
+    // On a run of its own.
     explicit Form1(UserDialogs& dialogs, QWidget* parent = nullptr);
+    // On a run made before it, which outlives it.
+    Form1(Station& station, UserDialogs& dialogs, QWidget* parent = nullptr);
     ~Form1() override;
 
     // The calendar the window reads "today" from; the system clock unless replaced.
@@ -122,9 +118,10 @@ public:
     void pickLanguage(int language);
 
     QString formatPattern() const;
+    Station& station() { return run; }
     // The last frame built, as a receiving side reads it.
-    OutgoingFrame outgoingFrame() const;
-    int sendPeriod() const;
+    OutgoingFrame outgoingFrame() const { return run.outgoingFrame(); }
+    int sendPeriod() const { return run.sendPeriod(); }
     const CycleMode& cycle() const { return Cycle; }
     const SettingsRecord& settings() const { return Settings; }
     const Terminal& terminal() const { return Terminal1; }
@@ -138,11 +135,11 @@ protected:
     bool eventFilter(QObject* watched, QEvent* event) override;
 
 private:
+    Form1(std::unique_ptr<Station> own, Station* external, UserDialogs& dialogs, QWidget* parent);
     void bindControlArrays();
     void bindEvents();
     void OpenPortAtStartup();
     bool saveOrReport();
-    void collectSettings();
     void fillOscillationBoxes();
     void readOscillationBoxes();
     void showLoads();
@@ -156,6 +153,8 @@ private:
     void report(const QString& text);
     void report(const std::vector<ShellMessage>& messages);
 
+    std::unique_ptr<Station> ownRun; // when the window was made without one
+    Station& run;
     std::unique_ptr<Ui::Form1> ui;
     UserDialogs& dialogs;
     std::function<LocalDateTime()> clock = localNow;
@@ -172,20 +171,19 @@ private:
     std::array<QRadioButton*, 3> Option1{};
     std::array<QCheckBox*, 4> Check1{};
 
-    FrameTimer Timer1; // the transmission tick
-    QTimer Timer2; // the deferred re-opening of the port
-    QTimer Timer3; // cycle mode's one-second tick
-    CommPort MSComm1;
-    FrameOutlet Outlet{MSComm1}; // every frame leaves through it
+    // The run's parts, by the names the handlers give them.
+    FrameTimer& Timer1;
+    QTimer& Timer2;
+    QTimer& Timer3;
+    CommPort& MSComm1;
+    FrameOutlet& Outlet;
+    SettingsRecord& Settings;
+    Terminal& Terminal1;
+    CycleMode& Cycle;
+    std::string& strAppFolder;
+    std::string& strMonthFolder;
 
-    SettingsRecord Settings;
-    Terminal Terminal1;
-    CycleMode Cycle;
-    std::string strAppFolder;
     QString dataFolderForRun;
-    std::string strMonthFolder;
-    std::unique_ptr<DataFolderLock> dataFolderLock; // this copy's claim on the data folder
-    bool mayWriteSettings = false; // the settings file is ours to write in this run
     std::optional<SettingsRecord> savedAtSessionEnd; // what the session's end saved, if it did
     bool ending = false; // Exit has run: the close sequence must not follow
     bool configuringPort = false; // the lamp follows the port by itself only outside the apply steps

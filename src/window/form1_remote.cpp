@@ -92,9 +92,4 @@ QString Form1::formatPattern() const
     return ui->Combo2->currentText();
 }
 
-int Form1::sendPeriod() const
-{
-    return Timer1.interval();
-}
-
 } // namespace korvanteslin

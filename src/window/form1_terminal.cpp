@@ -89,12 +89,6 @@ void Form1::Timer1_Timer()
     }
 }
 
-// The frame as a receiving side reads it: the weight as the frame carries it.
-OutgoingFrame Form1::outgoingFrame() const
-{
-    return {QByteArray::fromStdString(Terminal1.strFrame), Terminal1.frameWeight(), Terminal1.Check1[kSignalStable] == 1};
-}
-
 void Form1::Command4_Click()
 {
     bool ok = false;

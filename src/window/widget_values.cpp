@@ -15,12 +15,6 @@ QString fromUtf8(std::string_view text)
     return QString::fromUtf8(text.data(), qsizetype(text.size()));
 }
 
-char decimalSeparator()
-{
-    const QString point = QLocale().decimalPoint();
-    return point.size() == 1 && point[0].unicode() < 0x80 ? char(point[0].unicode()) : '.';
-}
-
 int signalValue(Qt::CheckState state)
 {
     switch (state) {

@@ -14,9 +14,6 @@ QString fromLocal(const std::string& text);
 // One of the program's own texts (UTF-8) for a widget.
 QString fromUtf8(std::string_view text);
 
-// The separator numbers are shown with; the engine takes one plain character.
-char decimalSeparator();
-
 // A check box's value as the terminal counts it: 0 unchecked, 1 checked, 2 grayed.
 int signalValue(Qt::CheckState state);
 Qt::CheckState checkState(int signalValue);

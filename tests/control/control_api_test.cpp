@@ -50,7 +50,7 @@ struct Served {
     std::unique_ptr<Form1> form;
     FrameLog log{msSinceStart};
     FrameLogTimer logTimer{log};
-    ControlApi api{*form, log};
+    ControlApi api{form->station(), *form, log};
     HttpServer server{[this](const HttpRequest& request, HttpResponder responder) { api.handle(request, responder); }};
     std::uint16_t port = 0;
 };
@@ -147,7 +147,7 @@ TEST(ControlApi, EachRequestDoesWhatTheOperatorsActionDoes)
             ASSERT_EQ(remote.send(request).status, 200) << request.target.toStdString();
         row.byHand(*form);
         EXPECT_EQ(nextFrames(*remote.form), nextFrames(*form));
-        ControlApi localApi(*form, remote.log);
+        ControlApi localApi(form->station(), *form, remote.log);
         EXPECT_EQ(comparable(remote.state()), comparable(localApi.state()));
         EXPECT_EQ(remote.form->settings().intSendPeriod, form->settings().intSendPeriod);
         EXPECT_EQ(remote.form->settings().intLanguage, form->settings().intLanguage);

@@ -1,4 +1,4 @@
-#include "window/frame_timer.h"
+#include "station/frame_timer.h"
 
 #include <algorithm>
 
