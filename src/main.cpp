@@ -79,7 +79,7 @@ QString prepareExtras(const Options& options, Station& station, Form1& form, Ext
     if (options.control) {
         extras.log = std::make_unique<FrameLog>(msSinceStart);
         extras.logTimer = std::make_unique<FrameLogTimer>(*extras.log);
-        extras.api = std::make_unique<ControlApi>(station, form, *extras.log);
+        extras.api = std::make_unique<ControlApi>(station, *extras.log, [&form] { form.mnu_Exit_Click(); });
         extras.api->setTcpServer(extras.tcp.get());
         extras.server = std::make_unique<HttpServer>(
             [api = extras.api.get()](const HttpRequest& request, HttpResponder responder) { api->handle(request, responder); });

@@ -13,7 +13,7 @@
 #include "emulation/frame_builder.h"
 #include "emulation/names.h"
 #include "serial/tcp_frame_server.h"
-#include "window/form1.h"
+#include "station/station.h"
 
 namespace korvanteslin {
 
@@ -215,10 +215,10 @@ QJsonObject faultsJson(const FaultPlan& faults)
 
 } // namespace
 
-ControlApi::ControlApi(Station& station, Form1& window, FrameLog& frames)
+ControlApi::ControlApi(Station& station, FrameLog& frames, std::function<void()> exit)
     : run(station)
-    , form(window)
     , log(frames)
+    , quit(std::move(exit))
 {
 }
 
@@ -262,8 +262,8 @@ namespace {
 using Action = std::function<void()>;
 
 // Each POST path: the fields it takes, and how a checked body becomes the
-// action on the window (or a refusal).
-using Planner = std::function<std::variant<Action, Refusal>(Body&, Form1&)>;
+// operator's action on the run (or a refusal).
+using Planner = std::function<std::variant<Action, Refusal>(Body&, Station&)>;
 
 QString overLimitText(const FaultPlan::OverLimit& over)
 {
@@ -288,76 +288,106 @@ struct PostRoute {
 
 const PostRoute kPostRoutes[] = {
     {"/weights", {"weight1", "weight2"},
-        [](Body& body, Form1& form) {
+        [](Body& body, Station& run) {
             const auto first = body.text("weight1"), second = body.text("weight2");
-            return planned(body, [=, &form] {
+            return planned(body, [=, &run] {
                 if (first)
-                    form.typeWeight(0, *first);
+                    run.typeWeight(0, first->toStdString());
                 if (second)
-                    form.typeWeight(1, *second);
+                    run.typeWeight(1, second->toStdString());
             });
         }},
     {"/load", {"load"},
-        [](Body& body, Form1& form) {
+        [](Body& body, Station& run) {
             body.require("load");
             const auto load = body.choice("load", kLoadNames);
             const Load loads[] = {Load::Weight1, Load::Weight2, Load::TakeOff};
-            return planned(body, [=, &form] { form.pressLoad(loads[*load]); });
+            return planned(body, [=, &run] { run.pressLoad(loads[*load]); });
         }},
     {"/signals", {"tare", "overload"},
-        [](Body& body, Form1& form) {
+        [](Body& body, Station& run) {
             const auto tare = body.flag("tare"), overload = body.flag("overload");
-            return planned(body, [=, &form] {
+            return planned(body, [=, &run] {
                 if (tare)
-                    form.setSignal(kSignalTare, *tare);
+                    run.setSignal(kSignalTare, *tare ? 1 : 0);
                 if (overload)
-                    form.setSignal(kSignalOverload, *overload);
+                    run.setSignal(kSignalOverload, *overload ? 1 : 0);
             });
         }},
     {"/model", {"model"},
-        [](Body& body, Form1& form) {
+        [](Body& body, Station& run) {
             body.require("model");
             const auto model = body.choice("model", kModelNames);
-            return planned(body, [=, &form] { form.pickModel(*model); });
+            return planned(body, [=, &run] { run.pickModel(*model); });
         }},
     {"/format", {"format"},
-        [](Body& body, Form1& form) {
+        [](Body& body, Station& run) {
             body.require("format");
             const auto format = body.choice("format", formatNames());
-            return planned(body, [=, &form] { form.pickFormat(*format); });
+            return planned(body, [=, &run] { run.pickFormat(std::size_t(*format)); });
         }},
     {"/oscillation", {"amplitude", "count"},
-        [](Body& body, Form1& form) {
+        [](Body& body, Station& run) {
             const auto amplitude = body.text("amplitude"), count = body.text("count");
-            return planned(body, [=, &form] { form.changeOscillation(amplitude, count); });
+            return planned(body, [=, &run] {
+                if (amplitude)
+                    run.typeText1(1, amplitude->toStdString());
+                if (count)
+                    run.typeText1(2, count->toStdString());
+                run.applyOscillation();
+            });
         }},
     {"/period", {"period_ms"},
-        [](Body& body, Form1& form) {
+        [](Body& body, Station& run) {
             body.require("period_ms");
             const auto period = body.text("period_ms");
-            return planned(body, [=, &form] { form.changePeriod(*period); });
+            return planned(body, [=, &run] {
+                run.typeText1(0, period->toStdString());
+                run.applyPeriod();
+            });
         }},
     {"/cycle", {"on", "max", "period_s"},
-        [](Body& body, Form1& form) {
+        [](Body& body, Station& run) {
             const auto on = body.flag("on");
             const auto max = body.text("max"), period = body.text("period_s");
-            return planned(body, [=, &form] { form.changeCycle(on, max, period); });
+            return planned(body, [=, &run] {
+                if (max)
+                    run.typeCycleMax(max->toStdString());
+                if (period)
+                    run.typeCyclePeriod(period->toStdString());
+                if (on && run.Check2 != *on)
+                    run.switchCycle(*on);
+            });
         }},
     {"/port", {"number", "baud", "parity", "data_bits", "stop_bits"},
-        [](Body& body, Form1& form) {
+        [](Body& body, Station& run) {
             const std::array<std::optional<QString>, 5> boxes{
                 body.text("number"), body.text("baud"), body.text("parity"), body.text("data_bits"), body.text("stop_bits")};
-            return planned(body, [=, &form] { form.pickPort(boxes); });
+            return planned(body, [=, &run] {
+                int picked = -1;
+                for (std::size_t i = 0; i < boxes.size(); ++i) {
+                    if (boxes[i]) {
+                        run.typePortBox(i, *boxes[i]);
+                        picked = int(i);
+                    }
+                }
+                if (picked < 0)
+                    return;
+                // One pick (of the port number, when one is given), and its
+                // apply step at once: the caller learns how it ended.
+                run.pickPortBox(boxes[0] ? 0 : picked);
+                run.applyPortBoxes();
+            });
         }},
     {"/faults", {"drop", "corrupt", "split", "gap_ms", "silence_ms", "garbage"},
-        [](Body& body, Form1& form) {
+        [](Body& body, Station& run) {
             constexpr qint64 kMostFrames = FaultPlan::kMostPendingFrames, kLongestSilenceMs = 86'400'000,
                            kMostGarbage = FaultPlan::kMostPendingGarbage;
             FaultRequest request;
             request.drop = int(body.count("drop", kMostFrames).value_or(0));
             request.corrupt = int(body.count("corrupt", kMostFrames).value_or(0));
             const auto split = body.count("split", kMostFrames);
-            const auto gap = body.count("gap_ms", form.sendPeriod());
+            const auto gap = body.count("gap_ms", run.sendPeriod());
             request.split = int(split.value_or(0));
             request.gapMs = int(gap.value_or(0));
             request.silenceMs = body.count("silence_ms", kLongestSilenceMs).value_or(0);
@@ -366,15 +396,15 @@ const PostRoute kPostRoutes[] = {
                 body.refuse(QStringLiteral("\"split\" needs \"gap_ms\", at most the period"));
             if (const auto refusal = body.refusal())
                 return std::variant<Action, Refusal>(*refusal);
-            if (const auto over = form.outlet().faults().overLimit(request))
+            if (const auto over = run.outlet().faults().overLimit(request))
                 return std::variant<Action, Refusal>(Refusal{422, overLimitText(*over)});
-            return planned(body, [=, &form] { form.outlet().requestFaults(request); });
+            return planned(body, [=, &run] { run.outlet().requestFaults(request); });
         }},
     {"/language", {"language"},
-        [](Body& body, Form1& form) {
+        [](Body& body, Station& run) {
             body.require("language");
             const auto language = body.choice("language", kLanguageNames);
-            return planned(body, [=, &form] { form.pickLanguage(*language); });
+            return planned(body, [=, &run] { run.pickLanguage(*language); });
         }},
 };
 
@@ -438,7 +468,7 @@ void ControlApi::handle(const HttpRequest& request, HttpResponder responder)
             return refuse(responder, {405, QStringLiteral("use POST")});
         responder.reply(200, json({{"ok", true}}));
         // Exit from the menu, once the reply is on its way.
-        QTimer::singleShot(0, &form, [window = &form] { window->mnu_Exit_Click(); });
+        QTimer::singleShot(0, &run, [quit = quit] { quit(); });
         return;
     }
     if (request.path == QLatin1String("/faults") && request.method == QLatin1String("DELETE")) {
@@ -454,7 +484,7 @@ void ControlApi::handle(const HttpRequest& request, HttpResponder responder)
         auto body = Body::parse(request.body, route.fields);
         if (const auto* refusal = std::get_if<Refusal>(&body))
             return refuse(responder, *refusal);
-        auto plan = route.plan(std::get<Body>(body), form);
+        auto plan = route.plan(std::get<Body>(body), run);
         if (const auto* refusal = std::get_if<Refusal>(&plan))
             return refuse(responder, *refusal);
         std::get<Action>(plan)();

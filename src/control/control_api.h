@@ -10,20 +10,19 @@
 
 namespace korvanteslin {
 
-class Form1;
 class FrameLog;
 class Station;
 class TcpFrameServer;
 
 // The control API: each request does what the operator would do in the
-// window, through the same handlers, and every reply is JSON.
+// window, through the same actions of the run, and every reply is JSON.
 class ControlApi {
 public:
     // Long polls waiting at once; past this a poll that would wait gets 503.
     static constexpr std::size_t kMostLongPolls = 512;
 
-    // Reads the run; acts through the window's handlers.
-    ControlApi(Station& run, Form1& form, FrameLog& log);
+    // `exit` does what Exit in the menu does.
+    ControlApi(Station& run, FrameLog& log, std::function<void()> exit);
 
     // The frames' TCP server, listed in GET /state when the run has one.
     void setTcpServer(const TcpFrameServer* server) { tcp = server; }
@@ -35,8 +34,8 @@ public:
 
 private:
     Station& run;
-    Form1& form;
     FrameLog& log;
+    std::function<void()> quit;
     const TcpFrameServer* tcp = nullptr;
     std::vector<HttpResponder> polls; // long polls waiting, and some answered since
 

@@ -1,10 +1,14 @@
 #include "station/station.h"
 
 #include <QLocale>
+#include <QScopedValueRollback>
+#include <QStringList>
 
 #include "emulation/names.h"
+#include "emulation/send_period.h"
 #include "shell/folders.h"
 #include "shell/settings_file.h"
+#include "station/port_configuration.h"
 
 namespace korvanteslin {
 
@@ -34,6 +38,14 @@ Station::Station(QObject* parent)
     Timer3.setObjectName(QStringLiteral("Timer3"));
     Timer3.setInterval(1000);
     MSComm1.setObjectName(QStringLiteral("MSComm1"));
+    connect(&Timer1, &FrameTimer::timeout, this, &Station::tick);
+    connect(&Timer2, &QTimer::timeout, this, &Station::applyPortBoxes);
+    connect(&Timer3, &QTimer::timeout, this, &Station::cycleTick);
+    // A port that went away, or came back by itself, shows at once.
+    connect(&MSComm1, &CommPort::openChanged, this, [this] {
+        if (!configuringPort)
+            emit changed(PortChanged);
+    });
 }
 
 Station::~Station() = default;
@@ -52,6 +64,192 @@ void Station::collectSettings()
     Settings.intTerminalModel = Terminal1.intTerminalModel;
     Settings.intOscCount = Terminal1.intOscCount;
     Settings.dblAmplitude = Terminal1.dblAmplitude;
+}
+
+void Station::setReporter(std::function<void(const QString&)> newReporter)
+{
+    reporter = std::move(newReporter);
+}
+
+void Station::report(const QString& text)
+{
+    if (reporter)
+        reporter(text);
+}
+
+void Station::report(const std::vector<ShellMessage>& messages)
+{
+    if (messages.empty())
+        return;
+    QStringList lines;
+    for (const ShellMessage& message : messages)
+        lines << QString::fromStdString(wordMessage(message, Settings.intLanguage));
+    report(lines.join(QLatin1Char('\n')));
+}
+
+bool Station::saveOrReport()
+{
+    SaveOutcome outcome = saveSettings();
+    if (outcome.failure)
+        report({*outcome.failure});
+    return outcome.saved;
+}
+
+void Station::typeWeight(std::size_t index, const std::string& text)
+{
+    Terminal1.Text9_Change(index, text);
+    emit changed(EntriesChanged | LoadsChanged);
+}
+
+void Station::pickFormat(std::size_t index)
+{
+    Terminal1.Combo2_Click(index);
+    emit changed(LoadsChanged);
+}
+
+void Station::pressLoad(Load load)
+{
+    if (load == Load::Weight1)
+        Terminal1.Command1_Click();
+    else if (load == Load::Weight2)
+        Terminal1.Command2_Click();
+    else
+        Terminal1.Command3_Click();
+    emit changed(LoadLampsChanged);
+}
+
+void Station::applyOscillation()
+{
+    Terminal1.Command5_Click(Text1[1], Text1[2]);
+    emit changed(OscillationApplied);
+}
+
+void Station::setSignal(std::size_t index, int value)
+{
+    if (Terminal1.Check1[index] == value)
+        return;
+    Terminal1.Check1[index] = value;
+    emit changed(SignalsChanged);
+}
+
+void Station::pickModel(int model)
+{
+    Terminal1.intTerminalModel = std::int16_t(model);
+    emit changed(ModelChanged);
+}
+
+void Station::applyPeriod()
+{
+    bool ok = false;
+    const double typed = QLocale().toDouble(QString::fromStdString(Text1[0]), &ok);
+    const std::int16_t period = sendPeriodFrom(ok ? std::optional(typed) : std::nullopt);
+    Settings.intSendPeriod = period;
+    Text1[0] = std::to_string(period);
+    Timer1.setInterval(period);
+    emit changed(BoxesChanged | PeriodChanged);
+}
+
+void Station::switchCycle(bool on)
+{
+    Check2 = on;
+    Cycle.Check2_Click(on);
+    followCycleTimer();
+    emit changed(CycleSwitched | CycleShown);
+}
+
+void Station::typeCycleMax(const std::string& text)
+{
+    Text4 = text;
+    Cycle.Text4_Change(text);
+    emit changed(BoxesChanged);
+}
+
+void Station::typeCyclePeriod(const std::string& text)
+{
+    Text7 = text;
+    Cycle.Text7_Change(text);
+    emit changed(BoxesChanged);
+}
+
+void Station::cycleTick()
+{
+    Cycle.Timer3_Timer(Terminal1);
+    followCycleTimer();
+    emit changed(LoadLampsChanged | CycleShown);
+}
+
+void Station::followCycleTimer()
+{
+    if (Cycle.timer3Enabled && !Timer3.isActive())
+        Timer3.start();
+    else if (!Cycle.timer3Enabled)
+        Timer3.stop();
+}
+
+void Station::pickLanguage(int language)
+{
+    Settings.intLanguage = std::int16_t(language);
+    MSComm1.setLanguage(language);
+    emit changed(LanguageChanged);
+    saveOrReport();
+}
+
+void Station::typeText1(std::size_t index, const std::string& text)
+{
+    if (Text1[index] == text)
+        return;
+    Text1[index] = text;
+    emit changed(BoxesChanged);
+}
+
+void Station::typePortBox(std::size_t index, const QString& text)
+{
+    if (Combo1[index] == text)
+        return;
+    Combo1[index] = text;
+    emit changed(BoxesChanged);
+}
+
+void Station::pickPortBox(int index)
+{
+    // A device named for this run holds until a port number is picked.
+    if (index == 0)
+        MSComm1.setDeviceOverride({});
+    {
+        const QScopedValueRollback guard(configuringPort, true);
+        // Closed, and not re-opened by itself if it had gone away: the lamp
+        // keeps its colour until the apply step.
+        MSComm1.close();
+    }
+    Timer2.start();
+}
+
+void Station::applyPortBoxes()
+{
+    Timer2.stop();
+    {
+        const QScopedValueRollback guard(configuringPort, true);
+        if (korvanteslin::applyPortBoxes(MSComm1, Settings, Combo1))
+            report(kRefusedChoice);
+    }
+    emit changed(PortChanged);
+}
+
+const std::string& Station::BuildFrame()
+{
+    const std::string& frame = Terminal1.BuildFrame();
+    emit changed(SignalsChanged);
+    return frame;
+}
+
+void Station::tick()
+{
+    BuildFrame();
+    // The frame leaves first: whoever shows it repaints later, and shows
+    // the frame whether or not the write succeeded.
+    if (!Terminal1.strFrame.empty())
+        Outlet.send(outgoingFrame());
+    emit changed(FrameBuilt);
 }
 
 SaveOutcome Station::saveSettings()

@@ -1,11 +1,15 @@
 #pragma once
 
 #include <QObject>
+#include <QString>
 #include <QTimer>
 
+#include <array>
+#include <functional>
 #include <memory>
 #include <optional>
 #include <string>
+#include <vector>
 
 #include "emulation/cycle_mode.h"
 #include "emulation/terminal.h"
@@ -27,14 +31,66 @@ struct SaveOutcome {
 
 // One running emulator: the settings record, the terminal, cycle mode, the
 // port and the outlet every frame leaves through, the run's timers and its
-// data folder. It knows no widget: the window shows these parts and the
-// control API reads them; both reach the port and the outlet only here.
+// data folder, and the texts of the boxes its handlers read. It knows no
+// widget. The operator's actions are its methods, each named in its comment
+// by the window's handler that runs it; the window and the control API call
+// the same methods, and whoever shows the run learns what changed through
+// `changed`.
 class Station : public QObject {
     Q_OBJECT
 
 public:
+    // What changed: one or more of these bits.
+    enum Change : unsigned {
+        EntriesChanged = 1u << 0,   // Text9: the weight entries as typed
+        LoadsChanged = 1u << 1,     // Text2 and the display format
+        LoadLampsChanged = 1u << 2, // the load in force
+        SignalsChanged = 1u << 3,
+        ModelChanged = 1u << 4,
+        BoxesChanged = 1u << 5,     // the texts of Text1, Text4, Text7 and the port boxes
+        OscillationApplied = 1u << 6,
+        CycleShown = 1u << 7,       // the cycle count shown
+        CycleSwitched = 1u << 8,    // the cycle switch
+        LanguageChanged = 1u << 9,
+        PortChanged = 1u << 10,     // opened or closed, its number and settings string
+        FrameBuilt = 1u << 11,
+        PeriodChanged = 1u << 12,
+    };
+
     explicit Station(QObject* parent = nullptr);
     ~Station() override;
+
+    // Where messages for the operator go, worded already; none are lost
+    // before one is set, they are just not shown.
+    void setReporter(std::function<void(const QString&)> reporter);
+    void report(const QString& text);
+    // One message for all of them, in the interface language in force.
+    void report(const std::vector<ShellMessage>& messages);
+
+    // The operator's actions.
+    void typeWeight(std::size_t index, const std::string& text); // Text9_Change
+    void pickFormat(std::size_t index);                          // Combo2_Click
+    void pressLoad(Load load);           // Command1_Click, Command2_Click, Command3_Click
+    void applyOscillation();             // Command5_Click: the amplitude and count boxes
+    void setSignal(std::size_t index, int value);                // Check1_Click
+    void pickModel(int model);                                   // Option1_Click
+    void applyPeriod();                  // Command4_Click: the period box
+    void switchCycle(bool on);           // Check2_Click
+    void typeCycleMax(const std::string& text);                  // Text4_Change
+    void typeCyclePeriod(const std::string& text);               // Text7_Change
+    void pickLanguage(int language);     // mnu_eng_Click, mnu_rus_Click
+    void pickPortBox(int index);         // Combo1_Click: the apply step follows
+    void applyPortBoxes();               // Timer2_Timer
+    // A box's text as typed, for the handler that reads it later.
+    void typeText1(std::size_t index, const std::string& text);
+    void typePortBox(std::size_t index, const QString& text);
+
+    // The run's own events.
+    const std::string& BuildFrame(); // one step of the terminal
+    void tick();                     // Timer1_Timer: a frame built and sent
+    void cycleTick();                // Timer3_Timer
+    // Saves, and tells the operator when that failed. True when written.
+    bool saveOrReport();
 
     CommPort& port() { return MSComm1; }
     FrameOutlet& outlet() { return Outlet; }
@@ -66,6 +122,22 @@ public:
     std::string strMonthFolder;
     std::unique_ptr<DataFolderLock> dataFolderLock; // this copy's claim on the data folder
     bool mayWriteSettings = false;                  // the settings file is ours to write in this run
+    // The boxes' texts as typed: period, amplitude and count; the cycle's
+    // maximum and period; the five port boxes.
+    std::array<std::string, 3> Text1;
+    std::string Text4;
+    std::string Text7;
+    std::array<QString, 5> Combo1;
+    bool Check2 = false; // the cycle switch as shown
+    bool configuringPort = false; // the lamp follows the port by itself only outside the apply steps
+
+signals:
+    void changed(unsigned what);
+
+private:
+    void followCycleTimer();
+
+    std::function<void(const QString&)> reporter;
 };
 
 } // namespace korvanteslin

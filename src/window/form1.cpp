@@ -1,6 +1,7 @@
 // The window itself: its controls, the binding of events to handlers, start-up and shutdown.
 #include "window/form1.h"
 
+#include <QApplication>
 #include <QCloseEvent>
 #include <QComboBox>
 #include <QLineEdit>
@@ -68,6 +69,14 @@ Form1::Form1(std::unique_ptr<Station> own, Station* external, UserDialogs& userD
 
     echoRefresh.setSingleShot(true);
 
+    run.setReporter([this](const QString& text) { report(text); });
+    // The boxes start with the texts the form gives them; the run reads them from here on.
+    for (std::size_t i = 0; i < Text1.size(); ++i)
+        run.Text1[i] = Text1[i]->text().toStdString();
+    run.Text4 = ui->Text4->text().toStdString();
+    run.Text7 = ui->Text7->text().toStdString();
+    for (std::size_t i = 0; i < Combo1.size(); ++i)
+        run.Combo1[i] = Combo1[i]->currentText();
     bindEvents();
 
     // A drop-down changes only by a pick: a turn of the wheel passing over it
@@ -118,18 +127,18 @@ void Form1::bindControlArrays()
 
 void Form1::bindEvents()
 {
+    // Whatever changes in the run, by the operator's hand, the API's or its own, shows here.
+    connect(&run, &Station::changed, this, &Form1::showChanges);
     connect(ui->mnu_Exit, &QAction::triggered, this, &Form1::mnu_Exit_Click);
-    connect(&Timer1, &FrameTimer::timeout, this, &Form1::Timer1_Timer);
-    connect(&Timer2, &QTimer::timeout, this, &Form1::Timer2_Timer);
     connect(ui->Command4, &QPushButton::clicked, this, &Form1::Command4_Click);
+    // The boxes' texts are the run's: its handlers read them there.
+    for (std::size_t i = 0; i < Text1.size(); ++i)
+        connect(Text1[i], &QLineEdit::textChanged, this, [this, i](const QString& text) { run.typeText1(i, text.toStdString()); });
+    for (std::size_t i = 0; i < Combo1.size(); ++i)
+        connect(Combo1[i], &QComboBox::editTextChanged, this, [this, i](const QString& text) { run.typePortBox(i, text); });
     // Typed text never re-applies the port: only a pick from a list does.
     for (int i = 0; i < int(Combo1.size()); ++i)
         connect(new ListPick(Combo1[std::size_t(i)]), &ListPick::picked, this, [this, i] { Combo1_Click(i); });
-    // A port that went away, or came back by itself, shows on its lamp at once.
-    connect(&MSComm1, &CommPort::openChanged, this, [this] {
-        if (!configuringPort)
-            showPortLamp();
-    });
     connect(&echoRefresh, &QTimer::timeout, this, &Form1::showEchoes);
     for (int i = 0; i < int(Text9.size()); ++i)
         connect(Text9[std::size_t(i)], &QLineEdit::textChanged, this, [this, i] { Text9_Change(i); });
@@ -146,7 +155,6 @@ void Form1::bindEvents()
     connect(ui->Check2, &QCheckBox::clicked, this, &Form1::Check2_Click);
     connect(ui->Text4, &QLineEdit::textChanged, this, &Form1::Text4_Change);
     connect(ui->Text7, &QLineEdit::textChanged, this, &Form1::Text7_Change);
-    connect(&Timer3, &QTimer::timeout, this, &Form1::Timer3_Timer);
     connect(ui->mnu_eng, &QAction::triggered, this, &Form1::mnu_eng_Click);
     connect(ui->mnu_rus, &QAction::triggered, this, &Form1::mnu_rus_Click);
     connect(ui->mnu_Setting, &QAction::triggered, this, &Form1::mnu_Setting_Click);
@@ -274,10 +282,7 @@ void Form1::mnu_Exit_Click()
 
 bool Form1::saveOrReport()
 {
-    SaveOutcome outcome = run.saveSettings();
-    if (outcome.failure)
-        report({*outcome.failure});
-    return outcome.saved;
+    return run.saveOrReport();
 }
 
 void Form1::report(const QString& text)
@@ -285,15 +290,34 @@ void Form1::report(const QString& text)
     dialogs.showMessage(this, text);
 }
 
-// One message box for all of them, in the interface language in force.
-void Form1::report(const std::vector<ShellMessage>& messages)
+void Form1::showChanges(unsigned what)
 {
-    if (messages.empty())
-        return;
-    QStringList lines;
-    for (const ShellMessage& message : messages)
-        lines << fromUtf8(wordMessage(message, Settings.intLanguage));
-    report(lines.join(QLatin1Char('\n')));
+    if (what & Station::EntriesChanged)
+        showEntries();
+    if (what & Station::LoadsChanged)
+        showLoads();
+    if (what & Station::LoadLampsChanged)
+        showLoadLamps();
+    if (what & Station::SignalsChanged)
+        showSignals();
+    if (what & Station::ModelChanged)
+        showModel();
+    if (what & Station::BoxesChanged)
+        showBoxes();
+    if (what & Station::OscillationApplied)
+        QApplication::beep();
+    if (what & Station::CycleSwitched)
+        ui->Check2->setChecked(run.Check2);
+    if (what & Station::CycleShown)
+        showCycle();
+    if (what & Station::LanguageChanged)
+        ApplyLanguage();
+    if (what & Station::PortChanged) {
+        showPortLamp();
+        showPortMap();
+    }
+    if (what & Station::FrameBuilt)
+        showFrame();
 }
 
 } // namespace korvanteslin

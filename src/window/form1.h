@@ -103,21 +103,6 @@ public:
     // Applies the sending period typed into its box.
     void Command4_Click();
 
-    // The operator's actions for a remote caller, done on the controls so that
-    // the same handlers run. Texts are taken as typed.
-    void typeWeight(int index, const QString& text);
-    void pressLoad(Load load);
-    void setSignal(int index, bool on);
-    void pickModel(int model);
-    void pickFormat(int index);
-    void changeOscillation(const std::optional<QString>& amplitude, const std::optional<QString>& count);
-    void changePeriod(const QString& period);
-    void changeCycle(std::optional<bool> on, const std::optional<QString>& max, const std::optional<QString>& period);
-    // Number, rate, parity, data bits, stop bits: the given ones picked, then one apply step.
-    void pickPort(const std::array<std::optional<QString>, 5>& boxes);
-    void pickLanguage(int language);
-
-    QString formatPattern() const;
     Station& station() { return run; }
     // The last frame built, as a receiving side reads it.
     OutgoingFrame outgoingFrame() const { return run.outgoingFrame(); }
@@ -142,16 +127,21 @@ private:
     bool saveOrReport();
     void fillOscillationBoxes();
     void readOscillationBoxes();
+    void showChanges(unsigned what);
+    void showEntries();
+    void showBoxes();
     void showLoads();
     void showLoadLamps();
     void showSignals();
+    void showModel();
+    void showFrame();
     void showEchoes();
     void showPortLamp();
     void showPortMap();
     void showCycle();
     void setCaption(const QString& control, const QString& text);
     void report(const QString& text);
-    void report(const std::vector<ShellMessage>& messages);
+    void report(const std::vector<ShellMessage>& messages) { run.report(messages); }
 
     std::unique_ptr<Station> ownRun; // when the window was made without one
     Station& run;
@@ -186,7 +176,6 @@ private:
     QString dataFolderForRun;
     std::optional<SettingsRecord> savedAtSessionEnd; // what the session's end saved, if it did
     bool ending = false; // Exit has run: the close sequence must not follow
-    bool configuringPort = false; // the lamp follows the port by itself only outside the apply steps
 
     // At short periods the echo boxes are refreshed at most this often: always
     // with the latest frame, never a thousand times a second.

@@ -18,35 +18,28 @@ namespace korvanteslin {
 
 void Form1::Check2_Click()
 {
-    Cycle.Check2_Click(ui->Check2->isChecked());
-    showCycle();
+    run.switchCycle(ui->Check2->isChecked());
 }
 
 void Form1::Text4_Change()
 {
-    Cycle.Text4_Change(ui->Text4->text().toStdString());
+    run.typeCycleMax(ui->Text4->text().toStdString());
 }
 
 void Form1::Text7_Change()
 {
-    Cycle.Text7_Change(ui->Text7->text().toStdString());
+    run.typeCyclePeriod(ui->Text7->text().toStdString());
 }
 
 void Form1::Timer3_Timer()
 {
-    Cycle.Timer3_Timer(Terminal1);
-    showLoadLamps();
-    showCycle();
+    run.cycleTick();
 }
 
 void Form1::showCycle()
 {
     ui->Label22->setText(QString::fromStdString(Cycle.Label22));
     ui->Label22->setVisible(Cycle.label22Visible);
-    if (Cycle.timer3Enabled && !Timer3.isActive())
-        Timer3.start();
-    else if (!Cycle.timer3Enabled)
-        Timer3.stop();
 }
 
 void Form1::ApplyLanguage()
@@ -60,7 +53,7 @@ void Form1::ApplyLanguage()
     const LocalDateTime today = clock();
     if (const auto title = korvanteslin::windowTitle(language, today, systemWeekdayName(today)))
         setWindowTitle(QString::fromStdString(*title));
-    Option1_Click(-1);
+    showModel();
     MSComm1.setLanguage(language);
     showPortMap();
 }
@@ -87,16 +80,12 @@ void Form1::setCaption(const QString& control, const QString& text)
 
 void Form1::mnu_eng_Click()
 {
-    Settings.intLanguage = 0;
-    ApplyLanguage();
-    saveOrReport();
+    run.pickLanguage(0);
 }
 
 void Form1::mnu_rus_Click()
 {
-    Settings.intLanguage = 1;
-    ApplyLanguage();
-    saveOrReport();
+    run.pickLanguage(1);
 }
 
 void Form1::mnu_Setting_Click()

@@ -6,7 +6,7 @@
 #include "serial/port_discovery.h"
 #include "ui_form1.h"
 #include "window/lamp.h"
-#include "window/port_configuration.h"
+#include "station/port_configuration.h"
 #include "window/user_dialogs.h"
 #include "window/widget_values.h"
 
@@ -14,29 +14,12 @@ namespace korvanteslin {
 
 void Form1::Combo1_Click(int index)
 {
-    // A device named for this run holds until a port number is picked.
-    if (index == 0)
-        MSComm1.setDeviceOverride({});
-    {
-        const QScopedValueRollback guard(configuringPort, true);
-        // Closed, and not re-opened by itself if it had gone away: the lamp
-        // keeps its colour until the apply step.
-        MSComm1.close();
-    }
-    Timer2.start();
+    run.pickPortBox(index);
 }
 
 void Form1::Timer2_Timer()
 {
-    Timer2.stop();
-    const QScopedValueRollback guard(configuringPort, true);
-    PortBoxes boxes;
-    for (std::size_t i = 0; i < boxes.size(); ++i)
-        boxes[i] = Combo1[i]->currentText();
-    if (applyPortBoxes(MSComm1, Settings, boxes))
-        dialogs.showMessage(this, kRefusedChoice);
-    showPortLamp();
-    showPortMap();
+    run.applyPortBoxes();
 }
 
 // Which device each port number leads to, on the port number's box.
@@ -52,7 +35,7 @@ void Form1::showPortLamp()
 
 void Form1::OpenPortAtStartup()
 {
-    const QScopedValueRollback guard(configuringPort, true);
+    const QScopedValueRollback guard(run.configuringPort, true);
     const QString failure = configurePortAtStartup(MSComm1, Settings);
     if (!failure.isEmpty())
         dialogs.showMessage(this, failure);

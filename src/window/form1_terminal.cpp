@@ -33,54 +33,54 @@ void Form1::readOscillationBoxes()
 void Form1::Text9_Change(int index)
 {
     const auto i = std::size_t(index);
-    Terminal1.Text9_Change(i, Text9[i]->text().toStdString());
-    setTextIfChanged(Text2[i], Terminal1.Text2[i]);
+    run.typeWeight(i, Text9[i]->text().toStdString());
+}
+
+void Form1::showEntries()
+{
+    for (std::size_t i = 0; i < Text9.size(); ++i)
+        setTextIfChanged(Text9[i], Terminal1.Text9[i]);
 }
 
 void Form1::Combo2_Click()
 {
-    Terminal1.Combo2_Click(std::size_t(std::max(0, ui->Combo2->currentIndex())));
-    showLoads();
+    run.pickFormat(std::size_t(std::max(0, ui->Combo2->currentIndex())));
 }
 
 void Form1::Command1_Click()
 {
-    Terminal1.Command1_Click();
-    showLoadLamps();
+    run.pressLoad(Load::Weight1);
 }
 
 void Form1::Command2_Click()
 {
-    Terminal1.Command2_Click();
-    showLoadLamps();
+    run.pressLoad(Load::Weight2);
 }
 
 void Form1::Command3_Click()
 {
-    Terminal1.Command3_Click();
-    showLoadLamps();
+    run.pressLoad(Load::TakeOff);
 }
 
 void Form1::Command5_Click()
 {
-    Terminal1.Command5_Click(Text1[1]->text().toStdString(), Text1[2]->text().toStdString());
-    QApplication::beep();
+    run.applyOscillation();
 }
 
 const std::string& Form1::BuildFrame()
 {
-    const std::string& frame = Terminal1.BuildFrame();
-    showSignals();
-    return frame;
+    return run.BuildFrame();
 }
 
 void Form1::Timer1_Timer()
 {
-    BuildFrame();
-    // The frame leaves first: the echo boxes only repaint later, and they show
-    // the frame whether or not the write succeeded.
-    if (!Terminal1.strFrame.empty())
-        Outlet.send(outgoingFrame());
+    run.tick();
+}
+
+// The echo boxes after a frame: at once at ordinary periods, at most every
+// refresh interval at short ones.
+void Form1::showFrame()
+{
     if (Timer1.interval() >= kEchoRefreshMs || !Timer1.isActive()) {
         showEchoes();
     } else if (!echoRefresh.isActive()) {
@@ -91,12 +91,20 @@ void Form1::Timer1_Timer()
 
 void Form1::Command4_Click()
 {
-    bool ok = false;
-    const double typed = QLocale().toDouble(Text1[0]->text(), &ok);
-    const std::int16_t period = sendPeriodFrom(ok ? std::optional(typed) : std::nullopt);
-    Settings.intSendPeriod = period;
-    Text1[0]->setText(QString::number(period));
-    Timer1.setInterval(period);
+    run.applyPeriod();
+}
+
+// The boxes whose texts the run's handlers read, as the run holds them.
+void Form1::showBoxes()
+{
+    for (std::size_t i = 0; i < Text1.size(); ++i)
+        setTextIfChanged(Text1[i], run.Text1[i]);
+    setTextIfChanged(ui->Text4, run.Text4);
+    setTextIfChanged(ui->Text7, run.Text7);
+    for (std::size_t i = 0; i < Combo1.size(); ++i) {
+        if (Combo1[i]->currentText() != run.Combo1[i])
+            Combo1[i]->setEditText(run.Combo1[i]);
+    }
 }
 
 void Form1::showEchoes()
@@ -118,28 +126,36 @@ void Form1::showEchoes()
 void Form1::Option1_Click(int)
 {
     for (std::size_t i = 0; i < Option1.size(); ++i) {
-        if (!Option1[i]->isChecked())
-            continue;
-        Terminal1.intTerminalModel = std::int16_t(i);
-        const ModelCaptions captions = modelCaptions(int(i), Settings.intLanguage);
-        ui->Frame3->setVisible(captions.frame3Visible);
-        if (captions.frame3Caption)
-            setCaption(QStringLiteral("Frame3"), fromUtf8(*captions.frame3Caption));
-        setCaption(QStringLiteral("Frame4"), fromUtf8(captions.frame4Caption));
+        if (Option1[i]->isChecked())
+            run.pickModel(int(i));
     }
+}
+
+// The model's button, and the captions that name the model.
+void Form1::showModel()
+{
+    const auto model = std::size_t(Terminal1.intTerminalModel);
+    if (model < Option1.size() && !Option1[model]->isChecked())
+        Option1[model]->setChecked(true);
+    const ModelCaptions captions = modelCaptions(int(model), Settings.intLanguage);
+    ui->Frame3->setVisible(captions.frame3Visible);
+    if (captions.frame3Caption)
+        setCaption(QStringLiteral("Frame3"), fromUtf8(*captions.frame3Caption));
+    setCaption(QStringLiteral("Frame4"), fromUtf8(captions.frame4Caption));
 }
 
 void Form1::Check1_Click(int index)
 {
     const auto i = std::size_t(index);
-    Terminal1.Check1[i] = signalValue(Check1[i]->checkState());
-    Shape3[i]->setColor(Terminal1.Check1[i] == 1 ? Lamp::kGreen : Lamp::kWindowBackground);
+    run.setSignal(i, signalValue(Check1[i]->checkState()));
 }
 
 void Form1::showLoads()
 {
     for (std::size_t i = 0; i < Text2.size(); ++i)
         setTextIfChanged(Text2[i], Terminal1.Text2[i]);
+    if (ui->Combo2->currentIndex() != int(Terminal1.displayFormatIndex()))
+        ui->Combo2->setCurrentIndex(int(Terminal1.displayFormatIndex()));
 }
 
 void Form1::showLoadLamps()
@@ -155,6 +171,7 @@ void Form1::showSignals()
         const Qt::CheckState state = checkState(Terminal1.Check1[i]);
         if (Check1[i]->checkState() != state)
             Check1[i]->setCheckState(state);
+        Shape3[i]->setColor(Terminal1.Check1[i] == 1 ? Lamp::kGreen : Lamp::kWindowBackground);
     }
     for (std::size_t i = 0; i < Label10.size(); ++i) {
         Label10[i]->setVisible(Terminal1.signalLampsVisible);

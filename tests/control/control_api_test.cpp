@@ -50,7 +50,7 @@ struct Served {
     std::unique_ptr<Form1> form;
     FrameLog log{msSinceStart};
     FrameLogTimer logTimer{log};
-    ControlApi api{form->station(), *form, log};
+    ControlApi api{form->station(), log, [] {}};
     HttpServer server{[this](const HttpRequest& request, HttpResponder responder) { api.handle(request, responder); }};
     std::uint16_t port = 0;
 };
@@ -147,7 +147,7 @@ TEST(ControlApi, EachRequestDoesWhatTheOperatorsActionDoes)
             ASSERT_EQ(remote.send(request).status, 200) << request.target.toStdString();
         row.byHand(*form);
         EXPECT_EQ(nextFrames(*remote.form), nextFrames(*form));
-        ControlApi localApi(form->station(), *form, remote.log);
+        ControlApi localApi(form->station(), remote.log, [] {});
         EXPECT_EQ(comparable(remote.state()), comparable(localApi.state()));
         EXPECT_EQ(remote.form->settings().intSendPeriod, form->settings().intSendPeriod);
         EXPECT_EQ(remote.form->settings().intLanguage, form->settings().intLanguage);
@@ -292,8 +292,10 @@ TEST(ControlApi, FaultsTouchOnlyTheLinesNotTheSimulatorsSequence)
     auto reference = local.start();
     remote.form->outlet().addLine(&receiver);
     for (Form1* form : {remote.form.get(), reference.get()}) {
-        form->changeOscillation(QStringLiteral("3"), QStringLiteral("6"));
-        form->pressLoad(Load::Weight1);
+        form->station().typeText1(1, "3");
+        form->station().typeText1(2, "6");
+        form->station().applyOscillation();
+        form->station().pressLoad(Load::Weight1);
     }
     const Response response = remote.send({"POST", "/faults", R"({"drop": 2, "corrupt": 1, "garbage": "ff 00 aa"})"});
     ASSERT_EQ(response.status, 200) << response.body.toStdString();

@@ -1,4 +1,4 @@
-#include "window/port_configuration.h"
+#include "station/port_configuration.h"
 
 #include <limits>
 #include <optional>
@@ -6,7 +6,7 @@
 #include <QStringList>
 
 #include "serial/comm_port.h"
-#include "window/widget_values.h"
+
 
 namespace korvanteslin {
 
@@ -51,7 +51,7 @@ QString configurePortAtStartup(CommPort& port, const SettingsRecord& settings)
     const bool numberTaken = port.setCommPort(settings.intPortNumber);
     if (!numberTaken)
         failures << port.lastError();
-    if (!port.setSettings(fromLocal(settings.strPortSettings)))
+    if (!port.setSettings(QString::fromLocal8Bit(settings.strPortSettings.c_str())))
         failures << port.lastError();
     // A refused number would leave some other port selected: that one is not ours to open.
     if (numberTaken && !port.open())
