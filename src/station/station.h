@@ -16,6 +16,7 @@
 #include "serial/comm_port.h"
 #include "serial/frame_outlet.h"
 #include "shell/data_folder_lock.h"
+#include "shell/local_time.h"
 #include "shell/settings_record.h"
 #include "shell/shell_messages.h"
 #include "station/frame_timer.h"
@@ -59,6 +60,30 @@ public:
 
     explicit Station(QObject* parent = nullptr);
     ~Station() override;
+
+    // The calendar "today" is read from; the system clock unless replaced.
+    void setClock(std::function<LocalDateTime()> clock);
+    LocalDateTime today() const { return clock(); }
+    // A data folder for this run instead of the one the environment gives;
+    // made with its parents at start-up.
+    void setDataFolder(const QString& folder);
+
+    // Start-up (Form_Load, all but the window's icon): runs once. False when
+    // another copy runs on the same data folder: this one has touched
+    // neither the settings file nor the port, has said so, and must end.
+    bool Form_Load();
+    // The close sequence (Form_Unload): port closed, then settings saved.
+    void Form_Unload();
+    // Exit in the menu (mnu_Exit_Click): settings saved, then the program ends at once.
+    void mnu_Exit_Click();
+    // An end asked for from outside (a termination signal): the close
+    // sequence, then the program ends.
+    void endOnRequest();
+    // The desktop session is ending: the settings are saved now, in case the
+    // program is not asked again. Closing afterwards saves only what changed since.
+    void commitSessionData();
+    // Exit, a close or a request to end has run (or start-up gave way to another copy).
+    bool hasEnded() const { return ending; }
 
     // Where messages for the operator go, worded already; none are lost
     // before one is set, they are just not shown.
@@ -124,10 +149,12 @@ public:
     bool mayWriteSettings = false;                  // the settings file is ours to write in this run
     // The boxes' texts as typed: period, amplitude and count; the cycle's
     // maximum and period; the five port boxes.
-    std::array<std::string, 3> Text1;
-    std::string Text4;
-    std::string Text7;
-    std::array<QString, 5> Combo1;
+    // They start as the window's form has them.
+    std::array<std::string, 3> Text1{"300", "0.1", "3"};
+    std::string Text4 = "100";
+    std::string Text7 = "2";
+    std::array<QString, 5> Combo1{QStringLiteral("2"), QStringLiteral("9600"), QStringLiteral("n"), QStringLiteral("8"),
+        QStringLiteral("1")};
     bool Check2 = false; // the cycle switch as shown
     bool configuringPort = false; // the lamp follows the port by itself only outside the apply steps
 
@@ -136,8 +163,15 @@ signals:
 
 private:
     void followCycleTimer();
+    void openPortAtStartup();
+    void fillOscillationBoxes();
+    void readOscillationBoxes();
 
     std::function<void(const QString&)> reporter;
+    std::function<LocalDateTime()> clock = localNow;
+    QString dataFolderForRun;
+    std::optional<SettingsRecord> savedAtSessionEnd; // what the session's end saved, if it did
+    bool ending = false; // Exit has run: the close sequence must not follow
 };
 
 } // namespace korvanteslin

@@ -70,13 +70,8 @@ Form1::Form1(std::unique_ptr<Station> own, Station* external, UserDialogs& userD
     echoRefresh.setSingleShot(true);
 
     run.setReporter([this](const QString& text) { report(text); });
-    // The boxes start with the texts the form gives them; the run reads them from here on.
-    for (std::size_t i = 0; i < Text1.size(); ++i)
-        run.Text1[i] = Text1[i]->text().toStdString();
-    run.Text4 = ui->Text4->text().toStdString();
-    run.Text7 = ui->Text7->text().toStdString();
-    for (std::size_t i = 0; i < Combo1.size(); ++i)
-        run.Combo1[i] = Combo1[i]->currentText();
+    // The boxes show the texts the run holds, before their handlers are bound.
+    showBoxes();
     bindEvents();
 
     // A drop-down changes only by a pick: a turn of the wheel passing over it
@@ -103,12 +98,12 @@ Form1::~Form1() = default;
 
 void Form1::setDataFolder(const QString& folder)
 {
-    dataFolderForRun = folder;
+    run.setDataFolder(folder);
 }
 
 void Form1::setClock(std::function<LocalDateTime()> newClock)
 {
-    clock = std::move(newClock);
+    run.setClock(std::move(newClock));
 }
 
 void Form1::bindControlArrays()
@@ -164,66 +159,8 @@ void Form1::bindEvents()
 bool Form1::Form_Load()
 {
     SetWindowIcon(this, true);
-
-    const LocalDateTime today = clock();
-    if (dataFolderForRun.isEmpty()) {
-        makePlatformDataLocation();
-        strAppFolder = appFolderFromEnvironment();
-    } else {
-        QDir().mkpath(dataFolderForRun); // a failure is reported with the settings file
-        strAppFolder = QDir::toNativeSeparators(QDir(dataFolderForRun).absolutePath() + QLatin1Char('/')).toLocal8Bit().toStdString();
-    }
-    PreparedSettings prepared = prepareSettings(strAppFolder, today);
-    if (prepared.runningElsewhere) {
-        ending = true; // nothing of this copy's is to be saved or closed
-        report(prepared.problems); // before any settings are read: in English
-        return false;
-    }
-    run.dataFolderLock = std::move(prepared.lock);
-    Settings = std::move(prepared.record);
-    run.mayWriteSettings = !prepared.fileLeftAlone;
-
-    Option1[std::size_t(Settings.intTerminalModel)]->setChecked(true);
-    Option1_Click(Settings.intTerminalModel);
-
-    Cycle.lngMaxCounter = Settings.lngMaxCounter;
-    Cycle.lngCycleCounter = Settings.lngCycleCounter;
-    Cycle.lngCyclePeriod = Settings.lngCyclePeriod;
-    Cycle.intCycleOn = Settings.intCycleOn;
-    // A stored value that differs from the box's runs the box's change handling.
-    ui->Text4->setText(QString::number(Settings.lngMaxCounter));
-    ui->Text7->setText(QString::number(Settings.lngCyclePeriod));
-    fillOscillationBoxes();
-
-    if (auto failure = createResultsFolders(Settings.strResultsFolder, today.year, systemMonthName(today.month),
-            strMonthFolder))
-        prepared.problems.push_back(*failure);
-    // In the language just read from the file, or English when it could not be.
-    report(prepared.problems);
-    // Asked to end while the message waited: the close sequence has run, and
-    // nothing more is opened or shown.
-    if (ending)
-        return true;
-
-    ApplyLanguage();
-
-    MSComm1.setDeviceFolder(fromLocal(strAppFolder));
-    OpenPortAtStartup();
-    if (ending)
-        return true;
-
-    Text1[0]->setText(QString::number(Settings.intSendPeriod));
-    Settings.intSendPeriod = floorToInt16(readNumber(Text1[0]->text().toStdString()));
-    Timer1.setInterval(Settings.intSendPeriod);
-
-    fillOscillationBoxes();
-    readOscillationBoxes();
-    Terminal1.simulator.dblWeight1 = readNumber(Text2[0]->text().toStdString());
-    Terminal1.simulator.dblWeight2 = readNumber(Text2[1]->text().toStdString());
-    Command3_Click();
-    ui->Combo2->setCurrentIndex(int(kStartupFormat));
-    Combo2_Click();
-    return true;
+    // The window shows each step as the run takes it.
+    return run.Form_Load();
 }
 
 bool Form1::eventFilter(QObject* watched, QEvent* event)
@@ -235,49 +172,29 @@ bool Form1::eventFilter(QObject* watched, QEvent* event)
 
 void Form1::closeEvent(QCloseEvent* event)
 {
-    if (!ending)
+    if (!run.hasEnded())
         Form_Unload();
     event->accept(); // closing is never refused
 }
 
 void Form1::Form_Unload()
 {
-    ending = true;
-    if (Timer2.isActive())
-        Timer2_Timer(); // a pick just before closing is kept
-    Timer1.setInterval(0);
-    MSComm1.close(); // also ends the retrying of a port that went away
-    run.collectSettings();
-    // The session's end saved already: once is enough, unless something changed since.
-    if (!savedAtSessionEnd || *savedAtSessionEnd != Settings)
-        saveOrReport();
-    QCoreApplication::processEvents();
+    run.Form_Unload();
 }
 
 void Form1::endOnRequest()
 {
-    if (!ending)
-        Form_Unload();
-    // Ends every event loop, a message box's included; a request that comes
-    // during start-up is seen by the caller of Form_Load through hasEnded().
-    QCoreApplication::exit(0);
+    run.endOnRequest();
 }
 
 void Form1::commitSessionData()
 {
-    if (ending)
-        return;
-    if (saveOrReport())
-        savedAtSessionEnd = Settings;
+    run.commitSessionData();
 }
 
 void Form1::mnu_Exit_Click()
 {
-    ending = true;
-    saveOrReport();
-    QCoreApplication::processEvents();
-    // The port is left as it is: the process releases it as it ends.
-    QCoreApplication::exit(0);
+    run.mnu_Exit_Click();
 }
 
 bool Form1::saveOrReport()

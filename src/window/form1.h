@@ -62,7 +62,7 @@ public:
     // program is not asked again. Closing afterwards saves only what changed since.
     void commitSessionData();
     // Exit, a close or a request to end has run (or start-up gave way to another copy).
-    bool hasEnded() const { return ending; }
+    bool hasEnded() const { return run.hasEnded(); }
 
     // Weight entry, load buttons and the oscillation "Change" button.
     void Text9_Change(int index);
@@ -123,10 +123,7 @@ private:
     Form1(std::unique_ptr<Station> own, Station* external, UserDialogs& dialogs, QWidget* parent);
     void bindControlArrays();
     void bindEvents();
-    void OpenPortAtStartup();
     bool saveOrReport();
-    void fillOscillationBoxes();
-    void readOscillationBoxes();
     void showChanges(unsigned what);
     void showEntries();
     void showBoxes();
@@ -147,7 +144,6 @@ private:
     Station& run;
     std::unique_ptr<Ui::Form1> ui;
     UserDialogs& dialogs;
-    std::function<LocalDateTime()> clock = localNow;
 
     // Control arrays: one name, one handler receiving the index.
     std::array<QLineEdit*, 3> Text9{};
@@ -173,9 +169,6 @@ private:
     std::string& strAppFolder;
     std::string& strMonthFolder;
 
-    QString dataFolderForRun;
-    std::optional<SettingsRecord> savedAtSessionEnd; // what the session's end saved, if it did
-    bool ending = false; // Exit has run: the close sequence must not follow
 
     // At short periods the echo boxes are refreshed at most this often: always
     // with the latest frame, never a thousand times a second.

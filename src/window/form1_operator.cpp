@@ -50,7 +50,7 @@ void Form1::ApplyLanguage()
         if (const auto text = captionText(row, language))
             setCaption(fromUtf8(row.control), fromUtf8(*text));
     }
-    const LocalDateTime today = clock();
+    const LocalDateTime today = run.today();
     if (const auto title = korvanteslin::windowTitle(language, today, systemWeekdayName(today)))
         setWindowTitle(QString::fromStdString(*title));
     showModel();

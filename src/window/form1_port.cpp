@@ -33,22 +33,4 @@ void Form1::showPortLamp()
     ui->Shape1->setColor(MSComm1.isOpen() ? Lamp::kGreen : Lamp::kRed);
 }
 
-void Form1::OpenPortAtStartup()
-{
-    const QScopedValueRollback guard(run.configuringPort, true);
-    const QString failure = configurePortAtStartup(MSComm1, Settings);
-    if (!failure.isEmpty())
-        dialogs.showMessage(this, failure);
-
-    showPortLamp();
-    showPortMap();
-
-    // Filling the boxes is not a pick: it must not start a re-opening.
-    Combo1[0]->setEditText(QString::number(MSComm1.commPort()));
-    Combo1[1]->setEditText(QString::number(Settings.lngBaudRate));
-    Combo1[2]->setEditText(fromLocal(Settings.strParity));
-    Combo1[3]->setEditText(QString::number(Settings.intDataBits));
-    Combo1[4]->setEditText(QString::number(Settings.intStopBits));
-}
-
 } // namespace korvanteslin

@@ -17,19 +17,6 @@
 
 namespace korvanteslin {
 
-void Form1::fillOscillationBoxes()
-{
-    Text1[2]->setText(QString::number(Settings.intOscCount));
-    Text1[1]->setText(QString::fromStdString(formatPlain(Settings.dblAmplitude, Terminal1.decimalSeparator())));
-}
-
-void Form1::readOscillationBoxes()
-{
-    Terminal1.dblAmplitude = readNumber(Text1[1]->text().toStdString());
-    Terminal1.intOscCount = floorToInt16(readNumber(Text1[2]->text().toStdString()));
-    Terminal1.simulator.intOscLeft = Terminal1.intOscCount;
-}
-
 void Form1::Text9_Change(int index)
 {
     const auto i = std::size_t(index);
