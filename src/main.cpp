@@ -5,6 +5,7 @@
 #include <cstdio>
 #include <iostream>
 #include <memory>
+#include <optional>
 
 #include "control/control_api.h"
 #include "control/frame_log.h"
@@ -14,9 +15,10 @@
 #include "control/options.h"
 #include "serial/tcp_frame_server.h"
 #include "serial/virtual_port.h"
-#include "window/console_dialogs.h"
+#include "station/console_line.h"
+#include "station/station.h"
 #include "window/form1.h"
-#include "window/termination_signals.h"
+#include "station/termination_signals.h"
 #include "window/user_dialogs.h"
 
 namespace {
@@ -51,7 +53,7 @@ struct Extras {
 };
 
 // Empty on success, else why the run cannot go on.
-QString prepareExtras(const Options& options, Station& station, Form1& form, Extras& extras)
+QString prepareExtras(const Options& options, Station& station, Extras& extras)
 {
     if (!options.virtualPath.isEmpty()) {
         auto created = VirtualPort::create(options.virtualPath);
@@ -68,18 +70,18 @@ QString prepareExtras(const Options& options, Station& station, Form1& form, Ext
         station.outlet().addLine(extras.tcp.get());
     }
     if (options.printFrames) {
-        station.outlet().onSent([&form](const OutgoingFrame& frame) {
+        station.outlet().onSent([&station](const OutgoingFrame& frame) {
             printFrame(std::cout, msSinceStart(), frame.bytes.toStdString());
             // Whoever read the lines has gone (`| head`): the run ends as on a
             // signal, settings saved, rather than printing into nothing.
-            if (!std::cout.good() && !form.hasEnded())
-                QMetaObject::invokeMethod(&form, &Form1::endOnRequest, Qt::QueuedConnection);
+            if (!std::cout.good() && !station.hasEnded())
+                QMetaObject::invokeMethod(&station, &Station::endOnRequest, Qt::QueuedConnection);
         });
     }
     if (options.control) {
         extras.log = std::make_unique<FrameLog>(msSinceStart);
         extras.logTimer = std::make_unique<FrameLogTimer>(*extras.log);
-        extras.api = std::make_unique<ControlApi>(station, *extras.log, [&form] { form.mnu_Exit_Click(); });
+        extras.api = std::make_unique<ControlApi>(station, *extras.log, [&station] { station.mnu_Exit_Click(); });
         extras.api->setTcpServer(extras.tcp.get());
         extras.server = std::make_unique<HttpServer>(
             [api = extras.api.get()](const HttpRequest& request, HttpResponder responder) { api->handle(request, responder); });
@@ -106,6 +108,77 @@ void announceExtras(const Options& options, const Extras& extras)
     }
 }
 
+void nameTheApplication()
+{
+    QCoreApplication::setApplicationName(QStringLiteral("Korvanteslin"));
+    QCoreApplication::setApplicationVersion(QStringLiteral("1.02"));
+}
+
+// The run as the options make it, with its extras; then start-up. An exit
+// code when the run ends here, nothing when it goes on to the event loop.
+std::optional<int> start(Station& station, const Options& options, TerminationSignals& termination, Extras& extras)
+{
+    // From here on a termination signal waits for the event loop, where it
+    // runs the close sequence: port closed, settings saved, program ended.
+    QObject::connect(&termination, &TerminationSignals::received, &station, &Station::endOnRequest);
+    if (!options.dataDir.isEmpty())
+        station.setDataFolder(options.dataDir);
+    if (!options.device.isEmpty())
+        station.port().setDeviceOverride(options.device);
+    station.outlet().setLinePacing(options.lineRate);
+    // Nobody is there to pick the port again: it is retried as a lost one is.
+    station.port().setRetryWhenClosed(options.headless);
+
+    if (const QString refusal = prepareExtras(options, station, extras); !refusal.isEmpty()) {
+        std::cerr << refusal.toStdString() << std::endl;
+        return 1;
+    }
+    return std::nullopt;
+}
+
+// Without a window: no widget, no display, no platform plugin. Messages are
+// single lines on standard error and nothing waits for a person.
+int runHeadless(int argc, char** argv, const Options& options)
+{
+    QCoreApplication app(argc, argv);
+    nameTheApplication();
+    TerminationSignals termination;
+    Station station;
+    station.setReporter([](const QString& text) { std::cerr << oneLine(text).toStdString() << std::endl; });
+    Extras extras;
+    if (const auto ended = start(station, options, termination, extras))
+        return *ended;
+    if (!station.Form_Load())
+        return 1; // another copy runs on this data folder
+    if (station.hasEnded())
+        return 0; // asked to end while start-up was still telling something
+    announceExtras(options, extras);
+    return QCoreApplication::exec();
+}
+
+int runWindow(int argc, char** argv, const Options& options)
+{
+    QApplication app(argc, argv);
+    nameTheApplication();
+    QGuiApplication::setDesktopFileName(QStringLiteral("org.korvanteslin.Korvanteslin"));
+    TerminationSignals termination;
+    DesktopDialogs dialogs;
+    Station station;
+    Form1 form(station, dialogs);
+    Extras extras;
+    if (const auto ended = start(station, options, termination, extras))
+        return *ended;
+    if (!form.Form_Load())
+        return 1; // another copy runs on this data folder
+    if (form.hasEnded())
+        return 0; // asked to end while start-up was still showing a message
+    announceExtras(options, extras);
+    form.setGeometry(
+        QStyle::alignedRect(Qt::LeftToRight, Qt::AlignCenter, form.size(), form.screen()->availableGeometry()));
+    form.show();
+    return QApplication::exec();
+}
+
 } // namespace
 
 int main(int argc, char** argv)
@@ -120,47 +193,5 @@ int main(int argc, char** argv)
         return done->exitCode;
     }
     const Options& options = std::get<Options>(parsed);
-    // Without a window nothing may need a display.
-    if (options.headless)
-        qputenv("QT_QPA_PLATFORM", "offscreen");
-
-    QApplication app(argc, argv);
-    QApplication::setApplicationName(QStringLiteral("Korvanteslin"));
-    QApplication::setApplicationVersion(QStringLiteral("1.02"));
-    QApplication::setDesktopFileName(QStringLiteral("org.korvanteslin.Korvanteslin"));
-
-    // From here on a termination signal waits for the event loop, where it
-    // runs the close sequence: port closed, settings saved, program ended.
-    TerminationSignals termination;
-    DesktopDialogs desktop;
-    ConsoleDialogs console(std::cerr);
-    UserDialogs& dialogs = options.headless ? static_cast<UserDialogs&>(console) : desktop;
-    Station station;
-    Form1 form(station, dialogs);
-    QObject::connect(&termination, &TerminationSignals::received, &form, &Form1::endOnRequest);
-    if (!options.dataDir.isEmpty())
-        form.setDataFolder(options.dataDir);
-    if (!options.device.isEmpty())
-        station.port().setDeviceOverride(options.device);
-    station.outlet().setLinePacing(options.lineRate);
-    // Nobody is there to pick the port again: it is retried as a lost one is.
-    station.port().setRetryWhenClosed(options.headless);
-
-    Extras extras;
-    if (const QString refusal = prepareExtras(options, station, form, extras); !refusal.isEmpty()) {
-        std::cerr << refusal.toStdString() << std::endl;
-        return 1;
-    }
-
-    if (!form.Form_Load())
-        return 1; // another copy runs on this data folder
-    if (form.hasEnded())
-        return 0; // asked to end while start-up was still showing a message
-    announceExtras(options, extras);
-    if (!options.headless) {
-        form.setGeometry(QStyle::alignedRect(Qt::LeftToRight, Qt::AlignCenter, form.size(),
-            form.screen()->availableGeometry()));
-        form.show();
-    }
-    return QApplication::exec();
+    return options.headless ? runHeadless(argc, argv, options) : runWindow(argc, argv, options);
 }

@@ -16,7 +16,7 @@
 #include "program_run.h"
 #include "shell/folders.h"
 #include "shell/settings_file.h"
-#include "window/termination_signals.h"
+#include "station/termination_signals.h"
 
 #include "file_bytes.h"
 

@@ -1,4 +1,4 @@
-#include "window/termination_signals.h"
+#include "station/termination_signals.h"
 
 #include <signal.h>
 #include <sys/socket.h>

@@ -1,23 +1,9 @@
-#include "window/console_dialogs.h"
+#include "station/console_line.h"
 
 #include <QRegularExpression>
 #include <QStringList>
 
-#include <ostream>
-
 namespace korvanteslin {
-
-ConsoleDialogs::ConsoleDialogs(std::ostream& out_) : out(out_) {}
-
-void ConsoleDialogs::showMessage(QWidget*, const QString& text)
-{
-    out << oneLine(text).toStdString() << '\n' << std::flush;
-}
-
-QString ConsoleDialogs::chooseFolder(QWidget*, const QString&, const QString&)
-{
-    return {};
-}
 
 QString oneLine(const QString& text)
 {
