@@ -127,6 +127,10 @@ TEST(Program, AVirtualPortCarriesTheFramesAndGoesAwayWithTheRun)
     ASSERT_NE(api, 0);
 
     EXPECT_TRUE(readUntil(path, kSettledTakeOff).contains(kSettledTakeOff));
+    // Without a window nothing of one is made: no platform plugin is loaded.
+    QFile maps(QStringLiteral("/proc/%1/maps").arg(program.process.processId()));
+    ASSERT_TRUE(maps.open(QIODevice::ReadOnly));
+    EXPECT_FALSE(maps.readAll().contains("/platforms/"));
     request(api, post("/quit", {}));
     ASSERT_TRUE(program.ends());
     EXPECT_EQ(program.process.exitCode(), 0);
