@@ -144,10 +144,14 @@ void FrameOutlet::notify(const OutgoingFrame& frame)
         observer(frame);
 }
 
-std::int64_t FrameOutlet::occupancyNs(const QByteArray& frame) const
+std::int64_t FrameOutlet::occupancyNs(const QByteArray& frame)
 {
-    const auto settings = parsePortSettings(port_.settings().toStdString());
-    return frameTimeNs(std::size_t(frame.size()), settings.value_or(PortSettings{}));
+    // Read again only when the port's settings string has changed.
+    if (const QString settings = port_.settings(); settings != pacedSettingsText_) {
+        pacedSettingsText_ = settings;
+        pacedSettings_ = parsePortSettings(settings.toStdString()).value_or(PortSettings{});
+    }
+    return frameTimeNs(std::size_t(frame.size()), pacedSettings_);
 }
 
 } // namespace korvanteslin

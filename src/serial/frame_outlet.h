@@ -1,6 +1,7 @@
 #pragma once
 
 #include <QByteArray>
+#include <QString>
 #include <QtGlobal>
 #include <functional>
 #include <optional>
@@ -9,6 +10,7 @@
 #include "serial/deadline_timer.h"
 #include "serial/fault_plan.h"
 #include "serial/line_pacer.h"
+#include "serial/port_settings.h"
 
 namespace korvanteslin {
 
@@ -68,7 +70,7 @@ private:
     // Writes `bytes`, which begin with the fault's `garbage`, and tells the plan whether the noise left.
     bool writeNoise(const QByteArray& garbage, const QByteArray& bytes);
     void notify(const OutgoingFrame& frame);
-    std::int64_t occupancyNs(const QByteArray& frame) const;
+    std::int64_t occupancyNs(const QByteArray& frame);
 
     CommPort& port_;
     std::vector<FrameLine*> lines_;
@@ -78,6 +80,8 @@ private:
 
     bool pacing_ = false;
     LinePacer pacer_;
+    QString pacedSettingsText_;  // the port's settings string the pacer last read
+    PortSettings pacedSettings_; // and what it says
     OutgoingFrame waiting_; // the frame the pacer holds, with its weight
     DeadlineTimer pacerTimer_;
 

@@ -1,47 +1,14 @@
 #include "station/port_configuration.h"
 
-#include <limits>
 #include <optional>
 
 #include <QStringList>
 
 #include "serial/comm_port.h"
-
+#include "serial/port_boxes.h"
 
 namespace korvanteslin {
 
-namespace {
-
-// A box's text as a whole number of the field's width, blanks around allowed.
-template <class Int>
-std::optional<Int> wholeNumber(const QString& text)
-{
-    bool ok = false;
-    const qlonglong value = text.trimmed().toLongLong(&ok, 10);
-    if (!ok || value < std::numeric_limits<Int>::min() || value > std::numeric_limits<Int>::max())
-        return std::nullopt;
-    return static_cast<Int>(value);
-}
-
-struct PortChoice {
-    std::int16_t number;
-    std::int32_t rate;
-    std::int16_t dataBits;
-    std::int16_t stopBits;
-};
-
-std::optional<PortChoice> readChoice(const PortBoxes& boxes)
-{
-    const auto number = wholeNumber<std::int16_t>(boxes[0]);
-    const auto rate = wholeNumber<std::int32_t>(boxes[1]);
-    const auto dataBits = wholeNumber<std::int16_t>(boxes[3]);
-    const auto stopBits = wholeNumber<std::int16_t>(boxes[4]);
-    if (!number || !rate || !dataBits || !stopBits)
-        return std::nullopt;
-    return PortChoice{*number, *rate, *dataBits, *stopBits};
-}
-
-} // namespace
 
 QString configurePortAtStartup(CommPort& port, const SettingsRecord& settings)
 {
@@ -62,7 +29,7 @@ QString configurePortAtStartup(CommPort& port, const SettingsRecord& settings)
 bool applyPortBoxes(CommPort& port, SettingsRecord& settings, const PortBoxes& boxes)
 {
     port.close();
-    const std::optional<PortChoice> choice = readChoice(boxes);
+    const std::optional<PortChoice> choice = parsePortBoxes(boxes);
     const bool numberTaken = choice && port.setCommPort(choice->number);
     if (numberTaken) {
         // Kept even if the port then refuses them: the boxes show them next time.

@@ -3,6 +3,7 @@
 #include <QString>
 #include <array>
 
+#include "serial/port_boxes.h"
 #include "shell/settings_record.h"
 
 namespace korvanteslin {
@@ -16,8 +17,6 @@ inline const QString kRefusedChoice = QStringLiteral("Недопустимо");
 // the description of every step that failed, one a line, or nothing.
 QString configurePortAtStartup(CommPort& port, const SettingsRecord& settings);
 
-// The five port boxes: number, rate, parity, data bits, stop bits.
-using PortBoxes = std::array<QString, 5>;
 
 // The deferred apply step after a pick in a port box: stores the choice in the
 // record, sets it on the port and opens the port with whatever is then in
