@@ -10,6 +10,7 @@
 #include "emulation/number_reading.h"
 #include "emulation/send_period.h"
 #include "shell/folders.h"
+#include "shell/results_folder_choice.h"
 #include "shell/platform_paths.h"
 #include "shell/settings_file.h"
 #include "shell/settings_startup.h"
@@ -207,6 +208,23 @@ void Station::pickLanguage(int language)
     MSComm1.setLanguage(language);
     emit changed(LanguageChanged);
     saveOrReport();
+}
+
+void Station::chooseResultsFolder(const std::string& chosen)
+{
+    const ResultsFolderChoice choice = resultsFolderFromDialog(chosen);
+    switch (choice.outcome) {
+    case ResultsFolderChoice::Outcome::Unchanged:
+        return;
+    case ResultsFolderChoice::Outcome::Refused:
+        report({choice.refusal});
+        return;
+    case ResultsFolderChoice::Outcome::Chosen:
+        Settings.strResultsFolder = choice.folder;
+        emit changed(ResultsFolderChanged);
+        saveOrReport();
+        return;
+    }
 }
 
 void Station::typeText1(std::size_t index, const std::string& text)

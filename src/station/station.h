@@ -56,6 +56,7 @@ public:
         PortChanged = 1u << 10,     // opened or closed, its number and settings string
         FrameBuilt = 1u << 11,
         PeriodChanged = 1u << 12,
+        ResultsFolderChanged = 1u << 13,
     };
 
     explicit Station(QObject* parent = nullptr);
@@ -105,6 +106,8 @@ public:
     void typeCyclePeriod(const std::string& text);               // Text7_Change
     void pickLanguage(int language);     // mnu_eng_Click, mnu_rus_Click
     void pickPortBox(int index);         // Combo1_Click: the apply step follows
+    // Basis_Command1_Click, with the folder the operator chose (empty: none).
+    void chooseResultsFolder(const std::string& chosen);
     void applyPortBoxes();               // Timer2_Timer
     // A box's text as typed, for the handler that reads it later.
     void typeText1(std::size_t index, const std::string& text);

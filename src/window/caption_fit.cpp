@@ -1,9 +1,11 @@
 #include "window/caption_fit.h"
 
 #include <QAbstractButton>
+#include <QAction>
 #include <QCheckBox>
 #include <QGroupBox>
 #include <QLabel>
+#include <QMenu>
 #include <QPushButton>
 #include <QRadioButton>
 #include <QStyle>
@@ -73,6 +75,24 @@ void fitCaption(QWidget* control)
         size -= 0.5;
         font.setPointSizeF(size);
         control->setFont(font);
+    }
+}
+
+void setCaption(QWidget& window, const QString& control, const QString& text)
+{
+    if (auto* menu = window.findChild<QMenu*>(control)) {
+        menu->setTitle(text);
+    } else if (auto* action = window.findChild<QAction*>(control)) {
+        action->setText(text);
+    } else if (auto* label = window.findChild<QLabel*>(control)) {
+        label->setText(text);
+        fitCaption(label);
+    } else if (auto* button = window.findChild<QAbstractButton*>(control)) {
+        button->setText(text);
+        fitCaption(button);
+    } else if (auto* frame = window.findChild<QGroupBox*>(control)) {
+        frame->setTitle(text);
+        fitCaption(frame);
     }
 }
 

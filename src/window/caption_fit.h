@@ -1,5 +1,6 @@
 #pragma once
 
+class QString;
 class QWidget;
 
 namespace korvanteslin {
@@ -11,5 +12,9 @@ bool captionFits(const QWidget* control);
 // cut, takes it down in half points (not below 6 pt) until it fits. The
 // controls keep their places and sizes; a longer caption gets a smaller font.
 void fitCaption(QWidget* control);
+
+// Writes a caption into whatever kind of control of the window carries it (a
+// menu, an action, a label, a button, a frame) and keeps it inside its box.
+void setCaption(QWidget& window, const QString& control, const QString& text);
 
 } // namespace korvanteslin

@@ -52,4 +52,24 @@ void ListPick::onActivated(int index)
     emit picked(index);
 }
 
+namespace {
+
+class NoWheel final : public QObject {
+public:
+    using QObject::QObject;
+
+protected:
+    bool eventFilter(QObject* watched, QEvent* event) override
+    {
+        return event->type() == QEvent::Wheel || QObject::eventFilter(watched, event);
+    }
+};
+
+} // namespace
+
+void ignoreWheel(QComboBox* box)
+{
+    box->installEventFilter(new NoWheel(box));
+}
+
 } // namespace korvanteslin

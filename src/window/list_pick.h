@@ -32,4 +32,8 @@ private:
     bool listJustClosed_ = false;
 };
 
+// A drop-down that a turn of the wheel passing over it leaves alone: it
+// changes only by a pick.
+void ignoreWheel(QComboBox* box);
+
 } // namespace korvanteslin

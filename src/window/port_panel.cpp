@@ -1,0 +1,56 @@
+#include "window/port_panel.h"
+
+#include <QComboBox>
+#include <QLineEdit>
+
+#include "serial/port_discovery.h"
+#include "station/station.h"
+#include "ui_form1.h"
+#include "window/lamp.h"
+#include "window/list_pick.h"
+#include "window/widget_values.h"
+
+namespace korvanteslin {
+
+PortPanel::PortPanel(Ui::Form1& ui_, Station& run_, QWidget& window_)
+    : Panel(ui_, run_, window_)
+    , Combo1{ui.Combo1_0, ui.Combo1_1, ui.Combo1_2, ui.Combo1_3, ui.Combo1_4}
+{
+    for (std::size_t i = 0; i < Combo1.size(); ++i) {
+        QComboBox* box = Combo1[i];
+        // A turn of the wheel passing over a box must not re-open the port
+        // behind the operator's back. A box holds a short text, never a pasted
+        // page, and keeps what was typed: completion would turn "57" into "57600".
+        ignoreWheel(box);
+        box->lineEdit()->setMaxLength(16);
+        box->setCompleter(nullptr);
+        box->setEditText(run.Combo1[i]);
+        // The boxes' texts are the run's: the apply step reads them there.
+        connect(box, &QComboBox::editTextChanged, this, [this, i](const QString& text) { run.typePortBox(i, text); });
+        // Typed text never re-applies the port: only a pick from a list does.
+        connect(new ListPick(box), &ListPick::picked, this, [this, i] { Combo1_Click(int(i)); });
+    }
+}
+
+void PortPanel::Combo1_Click(int index)
+{
+    run.pickPortBox(index);
+}
+
+void PortPanel::show(unsigned what)
+{
+    if (what & Station::BoxesChanged) {
+        for (std::size_t i = 0; i < Combo1.size(); ++i) {
+            if (Combo1[i]->currentText() != run.Combo1[i])
+                Combo1[i]->setEditText(run.Combo1[i]);
+        }
+    }
+    if (what & Station::PortChanged)
+        ui.Shape1->setColor(run.port().isOpen() ? Lamp::kGreen : Lamp::kRed);
+    // Which device each port number leads to, on the port number's box, in the interface language.
+    if (what & (Station::PortChanged | Station::LanguageChanged))
+        Combo1[0]->setToolTip(portMapText(
+            fromLocal(run.strAppFolder), availableSerialDevices(), run.settings().intLanguage));
+}
+
+} // namespace korvanteslin
