@@ -96,7 +96,6 @@ ControlApi::ControlApi(Station& station, FrameLog& frames, std::function<void()>
 QJsonObject ControlApi::state() const
 {
     const Terminal& terminal = run.terminal();
-    const SettingsRecord& settings = run.settings();
     const CycleMode& cycle = run.cycle();
     CommPort& port = run.port();
     const FrameOutlet& outlet = run.outlet();
@@ -119,7 +118,7 @@ QJsonObject ControlApi::state() const
                      {"open", port.isOpen()}, {"error", port.closedBecause()}}},
         {"cycle", QJsonObject{{"on", cycle.timer3Enabled}, {"count", cycle.lngCycleCounter},
                       {"max", cycle.lngMaxCounter}, {"period_s", cycle.lngCyclePeriod}}},
-        {"language", kLanguageNames[settings.intLanguage == 1 ? 1 : 0]},
+        {"language", kLanguageNames[std::size_t(run.language())]},
         {"line_rate", outlet.linePacing()},
         {"faults", faultsJson(outlet.faults())},
     };

@@ -19,7 +19,18 @@ inline constexpr std::array<const char*, 3> kLoadNames{"weight1", "weight2", "ta
 enum SignalIndex : std::size_t { kSignalZero = 0, kSignalStable = 1, kSignalTare = 2, kSignalOverload = 3 };
 inline constexpr std::array<const char*, 4> kSignalNames{"zero", "stable", "tare", "overload"};
 
-// The interface languages, by intLanguage.
+// The interface language of what the program words itself (messages, the
+// port's failures, the API's names for it): Russian when intLanguage is 1,
+// English for every other value. The captions keep intLanguage, with rules
+// of their own for other values.
+enum class Language { English, Russian };
+
+constexpr Language languageOf(int intLanguage)
+{
+    return intLanguage == 1 ? Language::Russian : Language::English;
+}
+
+// By Language.
 inline constexpr std::array<const char*, 2> kLanguageNames{"eng", "rus"};
 
 } // namespace korvanteslin

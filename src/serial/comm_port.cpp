@@ -120,7 +120,7 @@ void CommPort::setDeviceFolder(const QString& folder)
         device_.clear();
 }
 
-void CommPort::setLanguage(int language)
+void CommPort::setLanguage(Language language)
 {
     language_ = language;
 }

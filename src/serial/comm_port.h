@@ -1,5 +1,6 @@
 #pragma once
 
+#include "emulation/names.h"
 #include "serial/link_chain.h"
 #include "serial/port_settings.h"
 
@@ -39,7 +40,7 @@ public:
     void setRetryWhenClosed(bool retry);
 
     // Interface language of the failure descriptions: 0 English, 1 Russian.
-    void setLanguage(int language);
+    void setLanguage(Language language);
 
     // Port for the next opening; refused below 1 and while open.
     bool setCommPort(int number);
@@ -102,7 +103,7 @@ private:
     std::vector<LinkStamp> openedThrough_; // the links that led to the device last opened
     bool awaitingRelink_ = false; // a lost pseudo-terminal: its old number is no longer ours
     bool settingsRefused_ = false;
-    int language_ = 0;
+    Language language_ = Language::English;
     PortSettings settings_;
     int number_ = 1;
     QString lastError_;

@@ -25,7 +25,7 @@ const Wording accessHint{
     ". Последовательные порты принадлежат группе «dialout»: добавьте себя в неё командой "
     "«sudo adduser $USER dialout», затем выйдите из системы и войдите снова."};
 
-QString heldReason(const LockHolder& holder, int language)
+QString heldReason(const LockHolder& holder, Language language)
 {
     if (holder.name.isEmpty())
         return worded(heldByPid, language).arg(holder.pid);
@@ -34,7 +34,7 @@ QString heldReason(const LockHolder& holder, int language)
 
 } // namespace
 
-QString portMapText(const QString& deviceFolder, const QStringList& availableDevices, int language, int highest)
+QString portMapText(const QString& deviceFolder, const QStringList& availableDevices, Language language, int highest)
 {
     QStringList lines;
     for (int number = 1; number <= highest; ++number) {
@@ -63,7 +63,7 @@ QStringList availableSerialDevices()
     return devices;
 }
 
-QString openFailureReason(const OpenFailure& failure, int language)
+QString openFailureReason(const OpenFailure& failure, Language language)
 {
     // A lock names its holder even when this user could not open the device
     // anyway: the holder is what stands in the way first.

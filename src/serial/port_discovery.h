@@ -1,5 +1,6 @@
 #pragma once
 
+#include "emulation/names.h"
 #include "serial/device_lock.h"
 
 #include <QString>
@@ -13,7 +14,7 @@ namespace korvanteslin {
 // `highest` leads to on this machine (and whether a link in the data folder
 // says so), then the serial devices the system reports. In the interface
 // language `language` (0 English, 1 Russian).
-QString portMapText(const QString& deviceFolder, const QStringList& availableDevices, int language, int highest = 12);
+QString portMapText(const QString& deviceFolder, const QStringList& availableDevices, Language language, int highest = 12);
 
 // The serial devices the system reports, as device paths.
 QStringList availableSerialDevices();
@@ -30,6 +31,6 @@ struct OpenFailure {
 // Why a device could not be opened, for the operator, in `language`. A device
 // held by another program says so (and by which process, when known); when
 // the system refused access, say how to get it, not only what it said.
-QString openFailureReason(const OpenFailure& failure, int language);
+QString openFailureReason(const OpenFailure& failure, Language language);
 
 } // namespace korvanteslin

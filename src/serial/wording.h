@@ -2,6 +2,8 @@
 
 #include <QString>
 
+#include "emulation/names.h"
+
 namespace korvanteslin {
 
 // One text of the serial layer in both interface languages (UTF-8).
@@ -10,10 +12,9 @@ struct Wording {
     const char* russian;
 };
 
-// The text for intLanguage 1 (Russian), English for any other value.
-inline QString worded(const Wording& wording, int language)
+inline QString worded(const Wording& wording, Language language)
 {
-    return QString::fromUtf8(language == 1 ? wording.russian : wording.english);
+    return QString::fromUtf8(language == Language::Russian ? wording.russian : wording.english);
 }
 
 } // namespace korvanteslin

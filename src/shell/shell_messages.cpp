@@ -118,9 +118,9 @@ std::string reasonText(const ShellMessage& message, bool russian)
 
 } // namespace
 
-std::string wordMessage(const ShellMessage& message, int intLanguage)
+std::string wordMessage(const ShellMessage& message, Language language)
 {
-    const bool russian = intLanguage == 1;
+    const bool russian = language == Language::Russian;
     std::string_view pattern;
     for (const MessageRow& row : kMessages)
         if (row.id == message.id)

@@ -1,5 +1,6 @@
 #pragma once
 
+#include "emulation/names.h"
 #include <cstdint>
 #include <string>
 #include <utility>
@@ -56,9 +57,8 @@ inline ShellMessage countAt(MessageId id, std::string path, std::int64_t number)
     return message;
 }
 
-// The message in the interface language: intLanguage 1 Russian, any other
-// value English (the language is unknown before the settings are read).
-// UTF-8 text.
-std::string wordMessage(const ShellMessage& message, int intLanguage);
+// The message in the interface language (English before the settings are
+// read), as UTF-8 text.
+std::string wordMessage(const ShellMessage& message, Language language);
 
 } // namespace korvanteslin

@@ -99,7 +99,7 @@ void Station::report(const std::vector<ShellMessage>& messages)
         return;
     QStringList lines;
     for (const ShellMessage& message : messages)
-        lines << QString::fromStdString(wordMessage(message, Settings.intLanguage));
+        lines << QString::fromStdString(wordMessage(message, language()));
     report(lines.join(QLatin1Char('\n')));
 }
 
@@ -205,7 +205,7 @@ void Station::followCycleTimer()
 void Station::pickLanguage(int language)
 {
     Settings.intLanguage = std::int16_t(language);
-    MSComm1.setLanguage(language);
+    MSComm1.setLanguage(this->language());
     emit changed(LanguageChanged);
     saveOrReport();
 }

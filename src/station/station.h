@@ -125,6 +125,8 @@ public:
     const SettingsRecord& settings() const { return Settings; }
     const Terminal& terminal() const { return Terminal1; }
     const CycleMode& cycle() const { return Cycle; }
+    // The language the run words what it says in, from the record's intLanguage.
+    Language language() const { return languageOf(Settings.intLanguage); }
     // The sending period in force, in milliseconds; 0 once the run has stopped sending.
     int sendPeriod() const { return Timer1.interval(); }
     // The last frame built, as a receiving side reads it.

@@ -56,7 +56,7 @@ bool Station::Form_Load()
     if (ending)
         return true;
 
-    MSComm1.setLanguage(Settings.intLanguage);
+    MSComm1.setLanguage(language());
     emit changed(LanguageChanged);
 
     MSComm1.setDeviceFolder(QString::fromLocal8Bit(strAppFolder.c_str()));

@@ -50,7 +50,7 @@ void PortPanel::show(unsigned what)
     // Which device each port number leads to, on the port number's box, in the interface language.
     if (what & (Station::PortChanged | Station::LanguageChanged))
         Combo1[0]->setToolTip(portMapText(
-            fromLocal(run.strAppFolder), availableSerialDevices(), run.settings().intLanguage));
+            fromLocal(run.strAppFolder), availableSerialDevices(), run.language()));
 }
 
 } // namespace korvanteslin

@@ -375,11 +375,11 @@ TEST_F(CommPortTest, APortHeldByAnotherProgramSaysWhichInTheInterfaceLanguage)
     ASSERT_TRUE(port.open()) << port.lastError().toStdString();
 
     const struct {
-        int language;
+        Language language;
         QString reason;
     } rows[] = {
-        {0, QStringLiteral("in use by another program: %1 (process %2)").arg(name).arg(::getpid())},
-        {1, QStringLiteral("занят другой программой: %1 (процесс %2)").arg(name).arg(::getpid())},
+        {Language::English, QStringLiteral("in use by another program: %1 (process %2)").arg(name).arg(::getpid())},
+        {Language::Russian, QStringLiteral("занят другой программой: %1 (процесс %2)").arg(name).arg(::getpid())},
     };
     for (const auto& row : rows) {
         CommPort second;
@@ -393,22 +393,22 @@ TEST_F(CommPortTest, APortHeldByAnotherProgramSaysWhichInTheInterfaceLanguage)
 TEST_F(CommPortTest, FailuresAreWordedInTheInterfaceLanguage)
 {
     const struct {
-        int language;
+        Language language;
         const char* notAPort;
         const char* badSettings;
         const char* notOpen;
         const char* missing;
     } rows[] = {
-        {0, "COM0 is not a port: port numbers start at 1",
+        {Language::English, "COM0 is not a port: port numbers start at 1",
             "\"9600,x,8,1\" is not a valid port setting; expected rate,parity,data bits,stop bits such as 9600,n,8,1",
             "COM2 is not open", "COM200 (/dev/ttyS199): no such device"},
-        {1, "COM0 — не порт: номера портов начинаются с 1",
+        {Language::Russian, "COM0 — не порт: номера портов начинаются с 1",
             "«9600,x,8,1» — недопустимые параметры порта; нужно: скорость,чётность,биты данных,стоповые биты, "
             "например 9600,n,8,1",
             "COM2 не открыт", "COM200 (/dev/ttyS199): нет такого устройства"},
     };
     for (const auto& row : rows) {
-        SCOPED_TRACE(row.language);
+        SCOPED_TRACE(kLanguageNames[std::size_t(row.language)]);
         port.setLanguage(row.language);
         EXPECT_FALSE(port.setCommPort(0));
         EXPECT_EQ(port.lastError(), QString::fromUtf8(row.notAPort));

@@ -31,18 +31,18 @@ TEST(PortDiscovery, TheMapTellsWhereEachNumberLeadsAndWhatExistsInBothLanguages)
     QFile::link(device, folder.filePath(QStringLiteral("COM5")));
 
     const struct {
-        int language;
+        Language language;
         const char* linked;
         const char* found;
         const char* noneFound;
     } rows[] = {
-        {0, " (linked in the data folder)", "Serial devices on this machine: /dev/ttyUSB0",
+        {Language::English, " (linked in the data folder)", "Serial devices on this machine: /dev/ttyUSB0",
             "No serial devices found on this machine."},
-        {1, " (ссылка в папке данных)", "Последовательные порты этого компьютера: /dev/ttyUSB0",
+        {Language::Russian, " (ссылка в папке данных)", "Последовательные порты этого компьютера: /dev/ttyUSB0",
             "На этом компьютере не найдено последовательных портов."},
     };
     for (const auto& row : rows) {
-        SCOPED_TRACE(row.language);
+        SCOPED_TRACE(kLanguageNames[std::size_t(row.language)]);
         const QStringList withLink =
             portMapText(folder.path(), {QStringLiteral("/dev/ttyUSB0")}, row.language).split('\n');
         ASSERT_EQ(withLink.size(), 14);
@@ -83,8 +83,8 @@ TEST(PortDiscovery, AnOpeningFailureSaysWhoHoldsTheDeviceOrHowToGetAccess)
             "Input/output error"},
     };
     for (const auto& row : rows) {
-        EXPECT_EQ(openFailureReason(row.failure, 0), QString::fromUtf8(row.english));
-        EXPECT_EQ(openFailureReason(row.failure, 1), QString::fromUtf8(row.russian));
+        EXPECT_EQ(openFailureReason(row.failure, Language::English), QString::fromUtf8(row.english));
+        EXPECT_EQ(openFailureReason(row.failure, Language::Russian), QString::fromUtf8(row.russian));
     }
 }
 

@@ -46,7 +46,7 @@ std::vector<std::uint8_t> operator+(std::vector<std::uint8_t> bytes, const std::
 // What a message says in English, for checking what it names.
 std::string english(const std::optional<ShellMessage>& message)
 {
-    return message ? wordMessage(*message, 0) : "(no message)";
+    return message ? wordMessage(*message, Language::English) : "(no message)";
 }
 
 // A folder standing for the program-files folder, with its data folder made.
@@ -239,7 +239,7 @@ TEST(SettingsSafety, AFileItsUserCannotReadOrWriteIsLeftAsItIs)
                 std::string report = std::to_string(prepared.fileLeftAlone) + std::to_string(prepared.problems.size())
                     + std::to_string(prepared.record == SetDefaultSettings(folder.app, kFifthOfDecember));
                 for (const ShellMessage& problem : prepared.problems)
-                    report += "\n" + wordMessage(problem, 0);
+                    report += "\n" + wordMessage(problem, Language::English);
                 return report;
             },
             "111\nCannot read the settings file {file}: Permission denied."},
@@ -294,7 +294,7 @@ TEST(SettingsSafety, OneCopyPerDataFolderAndALockOfAnEndedCopyIsTakenOver)
     const PreparedSettings second = prepareSettings(folder.app, kFifthOfDecember);
     EXPECT_TRUE(second.runningElsewhere);
     ASSERT_EQ(second.problems.size(), 1u);
-    EXPECT_EQ(wordMessage(second.problems[0], 0),
+    EXPECT_EQ(wordMessage(second.problems[0], Language::English),
         "The emulator is already running on the data folder " + folder.app + " (process " + std::to_string(::getpid())
             + "). This copy ends without touching the settings or the serial port.");
     EXPECT_EQ(readAll(folder.file), damaged) << "the settings file is not touched";
@@ -332,7 +332,7 @@ TEST(ShellMessages, EveryMessageSpeaksBothLanguagesAndNamesWhatItIsAbout)
     for (const MessageId id : ids) {
         SCOPED_TRACE(int(id));
         const ShellMessage message = failureAt(id, path, EACCES);
-        const std::string en = wordMessage(message, 0), ru = wordMessage(message, 1);
+        const std::string en = wordMessage(message, Language::English), ru = wordMessage(message, Language::Russian);
         EXPECT_NE(en.find(path), std::string::npos) << en;
         EXPECT_NE(ru.find(path), std::string::npos) << ru;
         EXPECT_EQ(en.find('{'), std::string::npos) << en;
@@ -343,11 +343,11 @@ TEST(ShellMessages, EveryMessageSpeaksBothLanguagesAndNamesWhatItIsAbout)
         };
         EXPECT_FALSE(cyrillic(withoutPath(en))) << en;
         EXPECT_TRUE(cyrillic(withoutPath(ru))) << ru;
-        EXPECT_EQ(wordMessage(message, 7), en) << "an unknown language speaks English";
+        EXPECT_EQ(wordMessage(message, languageOf(7)), en) << "an unknown language speaks English";
     }
     const ShellMessage denied = failureAt(MessageId::CannotSaveSettings, "/f", EACCES);
-    EXPECT_EQ(wordMessage(denied, 1), "Не удалось сохранить настройки в файл /f: Отказано в доступе");
+    EXPECT_EQ(wordMessage(denied, Language::Russian), "Не удалось сохранить настройки в файл /f: Отказано в доступе");
     const ShellMessage link = failureAt(MessageId::CannotSaveSettings, "/f", 0, EntryKind::Link);
-    EXPECT_EQ(wordMessage(link, 0),
+    EXPECT_EQ(wordMessage(link, Language::English),
         "Cannot save the settings to /f: it is a symbolic link, and the settings are never read or written through a link");
 }
