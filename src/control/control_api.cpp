@@ -291,76 +291,88 @@ std::optional<qint64> count(const HttpRequest& request, const char* name, qint64
     return value;
 }
 
-void refuse(HttpResponder& responder, const Refusal& refusal)
+ControlApi::Reply refused(const Refusal& refusal)
 {
-    responder.reply(refusal.status, json({{"error", refusal.error}}));
+    return {refusal.status, json({{"error", refusal.error}})};
+}
+
+QByteArray framesJson(const std::vector<FrameRecord>& found, std::uint64_t lastSeq)
+{
+    QJsonArray list;
+    for (const FrameRecord& frame : found)
+        list.append(frameJson(frame));
+    return json({{"frames", list}, {"last_seq", qint64(lastSeq)}});
 }
 
 } // namespace
 
 void ControlApi::handle(const HttpRequest& request, HttpResponder responder)
 {
+    if (const auto reply = answer(request))
+        return responder.reply(reply->status, reply->json);
+    // A poll that waits for the next frame: answered when it comes, or at its deadline.
+    polls.push_back(responder);
+    FrameLog& frames = log;
+    log.waitAfter(quint64(count(request, "after", 0).value_or(0)), count(request, "wait_ms", 0).value_or(0),
+        [responder, &frames](std::vector<FrameRecord> found) mutable {
+            responder.reply(200, framesJson(found, frames.lastSeq()));
+        });
+}
+
+std::optional<ControlApi::Reply> ControlApi::answer(const HttpRequest& request)
+{
     // HEAD reads as GET does; the server sends the head of the reply only.
     const bool get = request.method == QLatin1String("GET") || request.method == QLatin1String("HEAD");
     const bool post = request.method == QLatin1String("POST");
     if (request.path == QLatin1String("/state")) {
         if (!get)
-            return refuse(responder, {405, QStringLiteral("use GET or HEAD")});
-        return responder.reply(200, json(state()));
+            return refused({405, QStringLiteral("use GET or HEAD")});
+        return Reply{200, json(state())};
     }
     if (request.path == QLatin1String("/frames")) {
         if (!get)
-            return refuse(responder, {405, QStringLiteral("use GET or HEAD")});
+            return refused({405, QStringLiteral("use GET or HEAD")});
         const auto after = count(request, "after", 0);
         const auto waitMs = count(request, "wait_ms", 0);
         if (!after || !waitMs || *waitMs > FrameLog::kMaxWaitMs)
-            return refuse(responder,
+            return refused(
                 {400, QStringLiteral("after must be a whole number, wait_ms one from 0 to %1").arg(FrameLog::kMaxWaitMs)});
+        if (*waitMs == 0 || log.lastSeq() > quint64(*after))
+            return Reply{200, framesJson(log.after(quint64(*after)), log.lastSeq())};
         // Each waiting poll holds a connection: enough are left for everything
         // else. A poll whose client hung up has been answered and counts no more.
         std::erase_if(polls, [](const HttpResponder& poll) { return poll.replied(); });
-        if (*waitMs > 0 && log.lastSeq() <= quint64(*after)) {
-            if (polls.size() >= kMostLongPolls)
-                return refuse(responder,
-                    {503, QStringLiteral("%1 requests are waiting already; try again shortly").arg(kMostLongPolls)});
-            polls.push_back(responder);
-        }
-        FrameLog& frames = log;
-        return log.waitAfter(quint64(*after), *waitMs, [responder, &frames](std::vector<FrameRecord> found) mutable {
-            QJsonArray list;
-            for (const FrameRecord& frame : found)
-                list.append(frameJson(frame));
-            responder.reply(200, json({{"frames", list}, {"last_seq", qint64(frames.lastSeq())}}));
-        });
+        if (polls.size() >= kMostLongPolls)
+            return refused({503, QStringLiteral("%1 requests are waiting already; try again shortly").arg(kMostLongPolls)});
+        return std::nullopt;
     }
     if (request.path == QLatin1String("/quit")) {
         if (!post)
-            return refuse(responder, {405, QStringLiteral("use POST")});
-        responder.reply(200, json({{"ok", true}}));
+            return refused({405, QStringLiteral("use POST")});
         // Exit from the menu, once the reply is on its way.
         QTimer::singleShot(0, &run, [quit = quit] { quit(); });
-        return;
+        return Reply{200, json({{"ok", true}})};
     }
     if (request.path == QLatin1String("/faults") && request.method == QLatin1String("DELETE")) {
         run.outlet().cancelFaults();
-        return responder.reply(200, json(state()));
+        return Reply{200, json(state())};
     }
     for (const PostRoute& route : kPostRoutes) {
         if (request.path != QLatin1String(route.path))
             continue;
         if (!post)
-            return refuse(responder, {405, request.path == QLatin1String("/faults") ? QStringLiteral("use POST or DELETE")
-                                                                                     : QStringLiteral("use POST")});
+            return refused({405, request.path == QLatin1String("/faults") ? QStringLiteral("use POST or DELETE")
+                                                                           : QStringLiteral("use POST")});
         auto body = Body::parse(request.body, route.fields);
         if (const auto* refusal = std::get_if<Refusal>(&body))
-            return refuse(responder, *refusal);
+            return refused(*refusal);
         auto plan = route.plan(std::get<Body>(body), run);
         if (const auto* refusal = std::get_if<Refusal>(&plan))
-            return refuse(responder, *refusal);
+            return refused(*refusal);
         std::get<Action>(plan)();
-        return responder.reply(200, json(state()));
+        return Reply{200, json(state())};
     }
-    refuse(responder, {404, QStringLiteral("no such path: %1").arg(request.path)});
+    return refused({404, QStringLiteral("no such path: %1").arg(request.path)});
 }
 
 } // namespace korvanteslin

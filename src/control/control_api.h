@@ -4,6 +4,7 @@
 #include <QJsonObject>
 #include <cstddef>
 #include <functional>
+#include <optional>
 #include <vector>
 
 #include "control/http_server.h"
@@ -27,7 +28,16 @@ public:
     // The frames' TCP server, listed in GET /state when the run has one.
     void setTcpServer(const TcpFrameServer* server) { tcp = server; }
 
+    // A status and its JSON body.
+    struct Reply {
+        int status;
+        QByteArray json;
+    };
+
     void handle(const HttpRequest& request, HttpResponder responder);
+    // The reply to any request but a poll that has to wait for a frame
+    // (nothing then: handle() keeps it until the frame or its deadline).
+    std::optional<Reply> answer(const HttpRequest& request);
 
     // What GET /state answers.
     QJsonObject state() const;

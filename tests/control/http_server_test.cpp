@@ -68,6 +68,8 @@ TEST_F(ServerTest, HandsTheRequestOverAndSendsTheReply)
         {get("/frames?after=5&wait_ms=100"), "GET", "/frames", {{"after", "5"}, {"wait_ms", "100"}}, {}},
         {get("/frames?after=1&after=2&x=%C3%A9%20y&flag"), "GET", "/frames",
             {{"after", "2"}, {"x", QStringLiteral("\u00e9 y")}, {"flag", ""}}, {}},
+        // An escape for NUL is not decoded: the path must not read as "/state".
+        {get("/state%00"), "GET", "/state%00", {}, {}},
         {post("/load", R"({"load": "weight1"})"), "POST", "/load", {}, R"({"load": "weight1"})"},
         {chunked, "POST", "/weights", {}, R"({"weight1": "12.5"}   )"},
         {"DELETE /state HTTP/1.1\r\nHost: {host}\r\nContent-Type: application/json\r\n\r\n", "DELETE", "/state", {}, {}},
