@@ -1,6 +1,7 @@
 #pragma once
 
 #include "emulation/names.h"
+#include "serial/frame_line.h"
 #include "serial/link_chain.h"
 #include "serial/port_settings.h"
 
@@ -23,7 +24,7 @@ struct LineRefusal;
 // at once and reopened by itself when the device comes back; a
 // pseudo-terminal only through a link made again after the loss, since its
 // number may meanwhile belong to another program's terminal.
-class CommPort : public QObject {
+class CommPort : public QObject, public FrameLine {
     Q_OBJECT
 public:
     explicit CommPort(QObject* parent = nullptr);
@@ -64,6 +65,7 @@ public:
     // written, or when the previous frame is still leaving: that frame is
     // dropped and counted in droppedFrames().
     bool output(const QByteArray& frame);
+    bool write(const QByteArray& frame) override { return output(frame); }
 
     // Why the last failing operation failed, worded for the operator.
     QString lastError() const;

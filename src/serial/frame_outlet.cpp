@@ -1,6 +1,5 @@
 #include "serial/frame_outlet.h"
 
-#include "serial/comm_port.h"
 
 namespace korvanteslin {
 
@@ -13,8 +12,7 @@ std::int64_t nowMs()
 
 } // namespace
 
-FrameOutlet::FrameOutlet(CommPort& port)
-    : port_(port)
+FrameOutlet::FrameOutlet()
 {
     QObject::connect(&pacerTimer_, &DeadlineTimer::expired, [this] { releaseWaiting(); });
     QObject::connect(&splitTimer_, &DeadlineTimer::expired, [this] { finishSplit(); });
@@ -132,7 +130,7 @@ bool FrameOutlet::writeNoise(const QByteArray& garbage, const QByteArray& bytes)
 bool FrameOutlet::writeAll(const QByteArray& bytes)
 {
     // A closed port just misses the bytes; the other lines still get them.
-    bool left = port_.output(bytes);
+    bool left = false;
     for (FrameLine* line : lines_)
         left = line->write(bytes) || left;
     return left;
@@ -144,14 +142,9 @@ void FrameOutlet::notify(const OutgoingFrame& frame)
         observer(frame);
 }
 
-std::int64_t FrameOutlet::occupancyNs(const QByteArray& frame)
+std::int64_t FrameOutlet::occupancyNs(const QByteArray& frame) const
 {
-    // Read again only when the port's settings string has changed.
-    if (const QString settings = port_.settings(); settings != pacedSettingsText_) {
-        pacedSettingsText_ = settings;
-        pacedSettings_ = parsePortSettings(settings.toStdString()).value_or(PortSettings{});
-    }
-    return frameTimeNs(std::size_t(frame.size()), pacedSettings_);
+    return frameTimeNs(std::size_t(frame.size()), lineSettings_);
 }
 
 } // namespace korvanteslin

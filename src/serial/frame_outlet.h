@@ -8,22 +8,12 @@
 #include <vector>
 
 #include "serial/deadline_timer.h"
+#include "serial/frame_line.h"
 #include "serial/fault_plan.h"
 #include "serial/line_pacer.h"
 #include "serial/port_settings.h"
 
 namespace korvanteslin {
-
-class CommPort;
-
-// A line that frames go to besides the serial port: the virtual port's end,
-// the TCP clients.
-class FrameLine {
-public:
-    virtual ~FrameLine() = default;
-    // Hands one frame over whole, now, or not at all.
-    virtual bool write(const QByteArray& frame) = 0;
-};
 
 // One frame of the emulated terminal, with what a receiving side would read from it.
 struct OutgoingFrame {
@@ -32,13 +22,13 @@ struct OutgoingFrame {
     bool stable = false;
 };
 
-// Where every frame of the transmission tick goes out: the serial port and
-// whatever other lines the run has. The tick does not know how many there
+// Where every frame of the transmission tick goes out: every line the run
+// has, the serial port among them. The tick does not know how many there
 // are. On the way out stand what a run may ask for: pacing at the line's own
 // rate, and the faults injected on request; both apply to every line alike.
 class FrameOutlet {
 public:
-    explicit FrameOutlet(CommPort& port);
+    FrameOutlet();
 
     void addLine(FrameLine* line);
     // Called with every frame sent out, as it was sent (a fault may have
@@ -47,6 +37,8 @@ public:
 
     // Frames leave no faster than the port's settings could carry them.
     void setLinePacing(bool on);
+    // The settings the pacing counts with: the serial port's, told whenever they change.
+    void setLineSettings(const PortSettings& settings) { lineSettings_ = settings; }
     bool linePacing() const { return pacing_; }
 
     void send(const OutgoingFrame& frame);
@@ -70,9 +62,8 @@ private:
     // Writes `bytes`, which begin with the fault's `garbage`, and tells the plan whether the noise left.
     bool writeNoise(const QByteArray& garbage, const QByteArray& bytes);
     void notify(const OutgoingFrame& frame);
-    std::int64_t occupancyNs(const QByteArray& frame);
+    std::int64_t occupancyNs(const QByteArray& frame) const;
 
-    CommPort& port_;
     std::vector<FrameLine*> lines_;
     std::vector<std::function<void(const OutgoingFrame&)>> observers_;
     quint64 built_ = 0;
@@ -80,8 +71,7 @@ private:
 
     bool pacing_ = false;
     LinePacer pacer_;
-    QString pacedSettingsText_;  // the port's settings string the pacer last read
-    PortSettings pacedSettings_; // and what it says
+    PortSettings lineSettings_;
     OutgoingFrame waiting_; // the frame the pacer holds, with its weight
     DeadlineTimer pacerTimer_;
 

@@ -44,6 +44,7 @@ Station::Station(QObject* parent)
     Timer3.setObjectName(QStringLiteral("Timer3"));
     Timer3.setInterval(1000);
     MSComm1.setObjectName(QStringLiteral("MSComm1"));
+    Outlet.addLine(&MSComm1);
     connect(&Timer1, &FrameTimer::timeout, this, &Station::tick);
     connect(&Timer2, &QTimer::timeout, this, &Station::applyPortBoxes);
     connect(&Timer3, &QTimer::timeout, this, &Station::cycleTick);
@@ -265,7 +266,14 @@ void Station::applyPortBoxes()
         if (korvanteslin::applyPortBoxes(MSComm1, Settings, Combo1))
             report(kRefusedChoice);
     }
+    paceWithPortSettings();
     emit changed(PortChanged);
+}
+
+// The pacing counts with the settings string in force, read once each time it may have changed.
+void Station::paceWithPortSettings()
+{
+    Outlet.setLineSettings(parsePortSettings(MSComm1.settings().toStdString()).value_or(PortSettings{}));
 }
 
 const std::string& Station::BuildFrame()

@@ -147,7 +147,7 @@ public:
     QTimer Timer2;     // the deferred re-opening of the port
     QTimer Timer3;     // cycle mode's one-second tick
     CommPort MSComm1;
-    FrameOutlet Outlet{MSComm1};
+    FrameOutlet Outlet; // the serial port is its first line
     std::string strAppFolder;
     std::string strMonthFolder;
     std::unique_ptr<DataFolderLock> dataFolderLock; // this copy's claim on the data folder
@@ -171,6 +171,7 @@ private:
     void openPortAtStartup();
     void fillOscillationBoxes();
     void readOscillationBoxes();
+    void paceWithPortSettings();
 
     std::function<void(const QString&)> reporter;
     std::function<LocalDateTime()> clock = localNow;

@@ -94,6 +94,7 @@ void Station::openPortAtStartup()
 {
     const QScopedValueRollback guard(configuringPort, true);
     const QString failure = configurePortAtStartup(MSComm1, Settings);
+    paceWithPortSettings();
     if (!failure.isEmpty())
         report(failure);
     emit changed(PortChanged);

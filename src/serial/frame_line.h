@@ -1,0 +1,16 @@
+#pragma once
+
+#include <QByteArray>
+
+namespace korvanteslin {
+
+// A line the frames go out on: the serial port, the virtual port's end, the
+// TCP clients. The outlet writes every frame to each line alike.
+class FrameLine {
+public:
+    virtual ~FrameLine() = default;
+    // Hands one frame over whole, now, or not at all.
+    virtual bool write(const QByteArray& frame) = 0;
+};
+
+} // namespace korvanteslin
