@@ -37,20 +37,13 @@ public:
     Form1(Station& station, UserDialogs& dialogs, QWidget* parent = nullptr);
     ~Form1() override;
 
-    // The calendar the window reads "today" from; the system clock unless replaced.
+    // The run's own, as the window's events and the tests reach them (see Station).
     void setClock(std::function<LocalDateTime()> clock);
-    // A data folder for this run instead of the one the environment gives.
     void setDataFolder(const QString& folder);
-
-    // Start-up, before the window is first shown; the run's, and the window's icon.
-    bool Form_Load();
-    // The close box: port closed, then settings saved.
+    bool Form_Load(); // and the window's icon
     void Form_Unload();
-    // Exit in the menu: settings saved, then the program ends at once.
     void mnu_Exit_Click();
-    // An end asked for from outside: the close sequence, then the program ends.
     void endOnRequest();
-    // The desktop session is ending: the settings are saved now.
     void commitSessionData();
     bool hasEnded() const { return run.hasEnded(); }
 
