@@ -33,6 +33,7 @@
 #include "http_client.h"
 #include "line_probe.h"
 #include "port_watch.h"
+#include "bench_args.h"
 #include "report.h"
 #include "watched_scale.h"
 #include "stats.h"
@@ -306,22 +307,12 @@ void headlessStart(const std::string& program, bool quick, bool withSettings, Re
 
 int main(int argc, char** argv)
 {
-    if (argc < 2) {
-        std::fprintf(stderr, "usage: %s PROGRAM [--quick] [--only state|siege|load|poll|start] [--state-period MS]\n", argv[0]);
-        return 2;
-    }
-    const std::string program = argv[1];
-    bool quick = false;
-    std::string only;
-    int statePeriodMs = 1;
-    for (int i = 2; i < argc; ++i) {
-        if (!std::strcmp(argv[i], "--quick"))
-            quick = true;
-        else if (!std::strcmp(argv[i], "--only") && i + 1 < argc)
-            only = argv[++i];
-        else if (!std::strcmp(argv[i], "--state-period") && i + 1 < argc)
-            statePeriodMs = std::atoi(argv[++i]);
-    }
+    const BenchArgs args(argc, argv, "[--quick] [--only state|siege|load|poll|start] [--state-period MS]", {"--quick"},
+        {"--only", "--state-period"});
+    const std::string& program = args.program;
+    const bool quick = args.flag("--quick");
+    const std::string only = args.text("--only", "");
+    const int statePeriodMs = int(args.number("--state-period", 1));
     const auto wanted = [&](const char* name) { return only.empty() || only == name; };
     Report report;
     try {

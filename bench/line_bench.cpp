@@ -24,6 +24,7 @@
 #include "http_client.h"
 #include "line_probe.h"
 #include "port_watch.h"
+#include "bench_args.h"
 #include "report.h"
 #include "watched_scale.h"
 #include "stats.h"
@@ -316,12 +317,9 @@ private:
 
 int main(int argc, char** argv)
 {
-    if (argc < 2) {
-        std::fprintf(stderr, "usage: %s PROGRAM [--quick]\n", argv[0]);
-        return 2;
-    }
-    const std::string program = argv[1];
-    const bool quick = argc > 2 && !std::strcmp(argv[2], "--quick");
+    const BenchArgs args(argc, argv, "[--quick]", {"--quick"}, {});
+    const std::string& program = args.program;
+    const bool quick = args.flag("--quick");
     Report report;
     try {
         lineRate(program, quick, report);

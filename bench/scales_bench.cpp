@@ -24,6 +24,7 @@
 #include "line_probe.h"
 #include "port_watch.h"
 #include "program_run.h"
+#include "bench_args.h"
 #include "report.h"
 #include "stats.h"
 
@@ -54,27 +55,13 @@ struct PerScale {
 
 int main(int argc, char** argv)
 {
-    if (argc < 2) {
-        std::fprintf(stderr, "usage: %s PROGRAM [--quick] [--scales N] [--seconds S] [--verbose] [--serial]\n", argv[0]);
-        return 2;
-    }
-    const std::string program = argv[1];
-    int scales = 50;
-    double seconds = 60;
-    bool verbose = false;
-    bool serial = false;
-    for (int i = 2; i < argc; ++i) {
-        if (!std::strcmp(argv[i], "--serial"))
-            serial = true;
-        if (!std::strcmp(argv[i], "--verbose"))
-            verbose = true;
-        if (!std::strcmp(argv[i], "--quick"))
-            seconds = 15;
-        else if (!std::strcmp(argv[i], "--scales") && i + 1 < argc)
-            scales = std::atoi(argv[++i]);
-        else if (!std::strcmp(argv[i], "--seconds") && i + 1 < argc)
-            seconds = std::atof(argv[++i]);
-    }
+    const BenchArgs args(argc, argv, "[--quick] [--scales N] [--seconds S] [--verbose] [--serial]",
+        {"--quick", "--verbose", "--serial"}, {"--scales", "--seconds"});
+    const std::string& program = args.program;
+    const int scales = int(args.number("--scales", 50));
+    const double seconds = args.number("--seconds", args.flag("--quick") ? 15 : 60);
+    const bool verbose = args.flag("--verbose");
+    const bool serial = args.flag("--serial");
 
     Report report;
     std::fprintf(stderr, "starting %d headless scales at %d ms (%s)\n", scales, kPeriodMs, loadAverage().c_str());

@@ -38,6 +38,7 @@
 #include <vector>
 
 #include "line_probe.h"
+#include "bench_args.h"
 #include "program_run.h"
 
 using namespace bench;
@@ -202,22 +203,14 @@ private:
 
 int main(int argc, char** argv)
 {
-    if (argc < 2) {
-        std::fprintf(stderr, "usage: %s PROGRAM [--stall-seconds N] [--receive-buffer BYTES]\n", argv[0]);
-        return 2;
-    }
-    double stallSeconds = 10.0;
-    int receiveBuffer = 4096;
-    for (int i = 2; i + 1 < argc; ++i) {
-        if (!std::strcmp(argv[i], "--stall-seconds"))
-            stallSeconds = std::atof(argv[++i]);
-        else if (!std::strcmp(argv[i], "--receive-buffer"))
-            receiveBuffer = std::atoi(argv[++i]);
-    }
+    const BenchArgs args(argc, argv, "[--stall-seconds N] [--receive-buffer BYTES]", {},
+        {"--stall-seconds", "--receive-buffer"});
+    const double stallSeconds = args.number("--stall-seconds", 10.0);
+    const int receiveBuffer = int(args.number("--receive-buffer", 4096));
 
     PtyLine line;
     FrameReader serialReader(line.master(), '\r');
-    ProgramRun run(argv[1], line.devicePath(), 1,
+    ProgramRun run(args.program, line.devicePath(), 1,
         {"--headless", "--tcp", "127.0.0.1:0", "--control", "127.0.0.1:0"});
     const std::uint16_t tcp = portAfterLastColon(run.lineStartingWith("tcp: "));
     const std::uint16_t api = portAfterLastColon(run.lineStartingWith("control: "));

@@ -27,6 +27,7 @@
 #include <vector>
 
 #include "line_probe.h"
+#include "bench_args.h"
 #include "program_run.h"
 #include "stats.h"
 
@@ -201,24 +202,14 @@ void farEndRun(const std::string& program)
 
 int main(int argc, char** argv)
 {
-    if (argc < 2) {
-        std::fprintf(stderr, "usage: %s PROGRAM [--quick] [--rates-only] [--stall-seconds N] [--extras]\n", argv[0]);
-        return 2;
-    }
-    const std::string program = argv[1];
-    bool quick = false;
-    bool ratesOnly = false;
-    double stall = 100.0; // 100,000 ticks at 1 ms
-    for (int i = 2; i < argc; ++i) {
-        if (!std::strcmp(argv[i], "--quick"))
-            quick = true;
-        else if (!std::strcmp(argv[i], "--rates-only"))
-            ratesOnly = true;
-        else if (!std::strcmp(argv[i], "--stall-seconds") && i + 1 < argc)
-            stall = std::atof(argv[++i]);
-        else if (!std::strcmp(argv[i], "--extras"))
-            extras = {"--headless", "--virtual", "{folder}/virtual", "--control", "127.0.0.1:0"};
-    }
+    const BenchArgs args(argc, argv, "[--quick] [--rates-only] [--stall-seconds N] [--extras]",
+        {"--quick", "--rates-only", "--extras"}, {"--stall-seconds"});
+    const std::string& program = args.program;
+    const bool quick = args.flag("--quick");
+    const bool ratesOnly = args.flag("--rates-only");
+    const double stall = args.number("--stall-seconds", 100.0); // 100,000 ticks at 1 ms
+    if (args.flag("--extras"))
+        extras = {"--headless", "--virtual", "{folder}/virtual", "--control", "127.0.0.1:0"};
     const double scale = quick ? 0.2 : 1.0;
     for (int period : {1, 2, 10, 150, 1000})
         rateRun(program, period, std::max(10.0, 20.0 * period / 1000.0) * scale);
