@@ -3,6 +3,7 @@
 #include "shell/settings_record.h"
 
 #include <QCommandLineParser>
+#include <QFileInfo>
 #include <QHostAddress>
 #include <QRegularExpression>
 
@@ -51,8 +52,20 @@ struct Parser {
 
     OptionsExit usageError(const QString& message) const
     {
-        return {kUsageExitCode, {}, message + QStringLiteral("\n\n") + parser.helpText()};
+        return {kUsageExitCode, {}, message + QStringLiteral("\n\n") + helpText()};
     }
+
+    // The help, its usage line naming the program as it was called: the
+    // parser would name the program that runs it, or "<executable_name>"
+    // before there is an application object.
+    QString helpText() const
+    {
+        QString text = parser.helpText();
+        const qsizetype endOfUsage = text.indexOf(QLatin1Char('\n'));
+        return text.replace(0, endOfUsage, QStringLiteral("Usage: %1 [options]").arg(calledAs));
+    }
+
+    QString calledAs = QStringLiteral("korvanteslin");
 };
 
 QString programVersion()
@@ -104,11 +117,13 @@ std::variant<ControlAddress, QString> parseAddress(const QString& option, const 
 std::variant<Options, OptionsExit> parseOptions(const QStringList& arguments)
 {
     Parser p;
+    if (!arguments.isEmpty())
+        p.calledAs = QFileInfo(arguments.first()).fileName();
     QCommandLineParser& parser = p.parser;
     if (!parser.parse(arguments))
         return p.usageError(parser.errorText());
     if (parser.isSet(p.help))
-        return OptionsExit{0, parser.helpText(), {}};
+        return OptionsExit{0, p.helpText(), {}};
     if (parser.isSet(p.version))
         return OptionsExit{0, programVersion(), {}};
     if (!parser.positionalArguments().isEmpty())

@@ -87,7 +87,7 @@ TEST(Options, EndsWithHelpVersionOrUsageError)
         {argv({"-v"}), 0, "Korvanteslin v.1.02\n", ""},
         {argv({"--help"}), 0, "~--control <[HOST:]PORT>", ""},
         {argv({"-h", "--headless"}), 0, "~--print-frames", ""},
-        {argv({"-h", "-v"}), 0, "~Usage:", ""},
+        {argv({"-h", "-v"}), 0, "~Usage: korvanteslin [options]\n", ""},
         {argv({"--frobnicate"}), 2, "", "~Unknown option 'frobnicate'"},
         {argv({"-headless"}), 2, "", "~Unknown option"},
         {argv({"--help", "--frobnicate"}), 2, "", "~Unknown option"},
