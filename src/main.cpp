@@ -17,6 +17,7 @@
 #include "serial/virtual_port.h"
 #include "station/console_line.h"
 #include "station/station.h"
+#include "window/display_check.h"
 #include "window/form1.h"
 #include "station/termination_signals.h"
 #include "window/user_dialogs.h"
@@ -158,6 +159,13 @@ int runHeadless(int argc, char** argv, const Options& options)
 
 int runWindow(int argc, char** argv, const Options& options)
 {
+    // Qt would end the program on its own (an abort) without a display.
+    if (!displayAvailable()) {
+        ShellMessage noDisplay;
+        noDisplay.id = MessageId::NoDisplay;
+        std::cerr << wordMessage(noDisplay, storedLanguage(dataFolderFor(options.dataDir))) << std::endl;
+        return 1;
+    }
     QApplication app(argc, argv);
     nameTheApplication();
     QGuiApplication::setDesktopFileName(QStringLiteral("org.korvanteslin.Korvanteslin"));

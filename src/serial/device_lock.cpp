@@ -27,17 +27,20 @@ QStringList lockFileNames(const QString& device)
 
 std::optional<qint64> lockPid(const QByteArray& contents)
 {
-    // The binary form is a bare native int, exactly four bytes.
-    if (contents.size() == 4 && !contents.contains('\n')) {
-        qint32 pid = 0;
-        std::memcpy(&pid, contents.constData(), sizeof pid);
-        if (pid > 0)
-            return pid;
-    }
     bool ok = false;
-    const qint64 pid = contents.left(contents.indexOf('\n')).trimmed().toLongLong(&ok);
-    if (ok && pid > 0)
-        return pid;
+    const qint64 text = contents.left(contents.indexOf('\n')).trimmed().toLongLong(&ok);
+    if (ok && text > 0)
+        return text;
+    // The binary form is a bare native int, exactly four bytes. Its bytes may
+    // be anything, a line break included (process 2753 is C1 0A 00 00), so it
+    // is tried when the text form is not there; four bytes of digits read as
+    // text name a number far above any process number a binary one could hold.
+    if (contents.size() == 4) {
+        qint32 binary = 0;
+        std::memcpy(&binary, contents.constData(), sizeof binary);
+        if (binary > 0)
+            return binary;
+    }
     return std::nullopt;
 }
 

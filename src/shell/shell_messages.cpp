@@ -55,6 +55,10 @@ constexpr std::array kMessages{
         "settings or the serial port.",
         "Эмулятор уже запущен с папкой данных {path}. Эта копия завершается, не трогая ни настройки, "
         "ни последовательный порт."},
+    MessageRow{MessageId::NoDisplay,
+        "No display was found, so the window cannot open. To run without a window: "
+        "korvanteslin --headless --virtual ~/scale",
+        "Дисплей не найден, поэтому окно открыть нельзя. Без окна: korvanteslin --headless --virtual ~/scale"},
 };
 
 struct KindRow {

@@ -20,6 +20,7 @@ enum class MessageId {
     SettingsFileNotUsed,    // path, reason: what stands there instead of a file
     AlreadyRunning,         // path: the data folder, number: the other copy's process
     AlreadyRunningUnknownProcess, // path: the data folder
+    NoDisplay,              // nothing: the window has no display to open on
 };
 
 // What stands at a path where a regular file was expected. When it is not

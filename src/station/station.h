@@ -30,6 +30,13 @@ struct SaveOutcome {
     std::optional<ShellMessage> failure;
 };
 
+// The data folder a run uses: `folderForRun` when given, else the one the
+// environment gives. Nothing is made here.
+std::string dataFolderFor(const QString& folderForRun);
+// The interface language the settings file in `dataFolder` holds, read
+// without touching the file; English when it cannot be read.
+Language storedLanguage(const std::string& dataFolder);
+
 // One running emulator: the settings record, the terminal, cycle mode, the
 // port and the outlet every frame leaves through, the run's timers and its
 // data folder, and the texts of the boxes its handlers read. It knows no

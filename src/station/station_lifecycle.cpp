@@ -8,6 +8,8 @@
 #include "emulation/number_reading.h"
 #include "shell/folders.h"
 #include "shell/platform_paths.h"
+#include "shell/safe_file.h"
+#include "shell/settings_file.h"
 #include "shell/settings_startup.h"
 #include "station/port_configuration.h"
 
@@ -16,14 +18,11 @@ namespace korvanteslin {
 bool Station::Form_Load()
 {
     const LocalDateTime today = clock();
-    if (dataFolderForRun.isEmpty()) {
+    if (dataFolderForRun.isEmpty())
         makePlatformDataLocation();
-        strAppFolder = appFolderFromEnvironment();
-    } else {
+    else
         QDir().mkpath(dataFolderForRun); // a failure is reported with the settings file
-        strAppFolder =
-            QDir::toNativeSeparators(QDir(dataFolderForRun).absolutePath() + QLatin1Char('/')).toLocal8Bit().toStdString();
-    }
+    strAppFolder = dataFolderFor(dataFolderForRun);
     PreparedSettings prepared = prepareSettings(strAppFolder, today);
     if (prepared.runningElsewhere) {
         ending = true; // nothing of this copy's is to be saved or closed
@@ -75,6 +74,20 @@ bool Station::Form_Load()
     pressLoad(Load::TakeOff);
     pickFormat(kStartupFormat);
     return true;
+}
+
+std::string dataFolderFor(const QString& folderForRun)
+{
+    if (folderForRun.isEmpty())
+        return appFolderFromEnvironment();
+    return QDir::toNativeSeparators(QDir(folderForRun).absolutePath() + QLatin1Char('/')).toLocal8Bit().toStdString();
+}
+
+Language storedLanguage(const std::string& dataFolder)
+{
+    const FileRead file = readRegularFile(dataFolder + settingsFileName(), 0, kSettingsFileSize);
+    const auto record = file.state == FileRead::State::Read ? decodeSettings(file.bytes) : std::nullopt;
+    return record ? languageOf(record->intLanguage) : Language::English;
 }
 
 void Station::fillOscillationBoxes()

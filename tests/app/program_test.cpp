@@ -284,3 +284,38 @@ TEST(Program, TcpClientsGetTheSameFramesWhereToldAndTheStateListsThem)
     EXPECT_TRUE(longer.endsWith(shorter)) << "the two readers saw different frames";
     EXPECT_NE(longer.left(12), longer.right(12)) << "the weight never moved";
 }
+
+// Without a display the window run says so in one line, in the interface
+// language the settings file holds, and ends: no abort, nothing touched.
+TEST(Program, WithoutADisplayTheWindowRunSaysHowToRunWithoutOne)
+{
+    for (const int language : {0, 1}) {
+        Scratch scratch;
+        if (language == 1) {
+            SettingsRecord russian = SetDefaultSettings(scratch.appFolder().toStdString(), {2026, 12, 5, 9, 7, 3});
+            russian.intLanguage = 1;
+            const auto bytes = encodeSettings(russian);
+            QFile file(scratch.settingsFile());
+            ASSERT_TRUE(file.open(QIODevice::WriteOnly));
+            file.write(reinterpret_cast<const char*>(bytes.data()), qsizetype(bytes.size()));
+        }
+        const QStringList before = scratch.entries();
+        QProcess program;
+        QProcessEnvironment environment = QProcessEnvironment::systemEnvironment();
+        for (const char* name : {"DISPLAY", "WAYLAND_DISPLAY", "QT_QPA_PLATFORM"})
+            environment.remove(QLatin1String(name));
+        environment.insert(QStringLiteral("ProgramFiles"), scratch.root.path() + QStringLiteral("/pf"));
+        environment.insert(QStringLiteral("HOME"), scratch.root.path() + QStringLiteral("/home"));
+        program.setProcessEnvironment(environment);
+        program.start(QStringLiteral(KORVANTESLIN_PROGRAM), {});
+        ASSERT_TRUE(program.waitForFinished(10000));
+        EXPECT_EQ(program.exitStatus(), QProcess::NormalExit);
+        EXPECT_EQ(program.exitCode(), 1);
+        const QString said = QString::fromUtf8(program.readAllStandardError()).trimmed();
+        EXPECT_TRUE(said.contains(language == 0 ? QStringLiteral("No display was found") : QStringLiteral("Дисплей не найден")))
+            << said.toStdString();
+        EXPECT_TRUE(said.contains(QStringLiteral("--headless")));
+        EXPECT_EQ(said.count(QLatin1Char('\n')), 0);
+        EXPECT_EQ(scratch.entries(), before);
+    }
+}
