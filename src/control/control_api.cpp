@@ -107,6 +107,9 @@ QJsonObject ControlApi::state() const
         {"weights", QJsonObject{{"weight1", text(terminal.Text9[0])}, {"weight2", text(terminal.Text9[1])},
                         {"shown1", text(terminal.Text2[0])}, {"shown2", text(terminal.Text2[1])}}},
         {"format", kDisplayFormats[terminal.displayFormatIndex()].pattern},
+        // The boxes as typed, and what the last "Change" applied.
+        {"oscillation", QJsonObject{{"amplitude", text(run.Text1[1])}, {"count", text(run.Text1[2])},
+                            {"applied_amplitude", terminal.dblAmplitude}, {"applied_count", terminal.intOscCount}}},
         {"load", loadName(terminal.chosenLoad)},
         {"signals", signalsJson(terminal.Check1)},
         {"weight", last.weight},
