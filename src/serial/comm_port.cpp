@@ -387,6 +387,9 @@ QString CommPort::describe(const QString& reason) const
     const QFileInfo entry(device);
     if (entry.isSymLink() && !entry.exists())
         device += QStringLiteral(" -> ") + entry.symLinkTarget();
+    // A device named for the run is what the user asked for: the port number does not lead there.
+    if (!deviceOverride_.isEmpty())
+        return QStringLiteral("%1: %2").arg(device, reason);
     return QStringLiteral("COM%1 (%2): %3").arg(QString::number(number_), device, reason);
 }
 

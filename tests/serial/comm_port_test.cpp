@@ -421,5 +421,9 @@ TEST_F(CommPortTest, FailuresAreWordedInTheInterfaceLanguage)
         attach(missing, 200);
         EXPECT_FALSE(missing.open());
         EXPECT_EQ(missing.lastError(), QString::fromUtf8(row.missing));
+        // A device named for the run is named alone: the port number does not lead there.
+        missing.setDeviceOverride(QStringLiteral("COM3"));
+        EXPECT_FALSE(missing.open());
+        EXPECT_EQ(missing.lastError(), QString::fromUtf8(row.missing).replace(QStringLiteral("COM200 (/dev/ttyS199)"), QStringLiteral("COM3")));
     }
 }
