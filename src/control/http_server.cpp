@@ -353,6 +353,10 @@ void HttpServer::sweepHungUp()
         if (!(watched[i].revents & (POLLRDHUP | POLLHUP | POLLERR))
             || ::recv(watched[i].fd, &byte, 1, MSG_PEEK | MSG_DONTWAIT) > 0)
             continue; // still there, or bytes the library has yet to read
+        // A client that has sent all it will may still be reading its reply:
+        // the library finishes that and closes the connection itself.
+        if (MHD_get_connection_info(owners[i], MHD_CONNECTION_INFO_HTTP_STATUS))
+            continue;
         hungUp(owners[i], watched[i].fd);
     }
 }

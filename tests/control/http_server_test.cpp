@@ -214,6 +214,24 @@ TEST(HttpServer, AcceptsAgainOnceBelowItsConnectionLimit)
     EXPECT_EQ(serveWhile([&] { return Connection(port).exchange(get("/state")).status; }), 200);
 }
 
+// A client may send its request and then its end of the stream, and read the
+// reply at leisure: a reply larger than the kernel holds is still sent whole.
+TEST(HttpServer, AClientThatHalfClosesGetsItsWholeReply)
+{
+    const QByteArray big(4 * 1024 * 1024, 'x');
+    HttpServer server([&](const HttpRequest&, HttpResponder responder) { responder.reply(200, big); });
+    const auto port = std::get<std::uint16_t>(server.listen(QStringLiteral("127.0.0.1"), 0));
+    const Response response = serveWhile([&] {
+        Connection connection(port);
+        connection.send(get("/state"));
+        connection.finishSending();
+        std::this_thread::sleep_for(std::chrono::milliseconds(700)); // the server looks for gone clients meanwhile
+        return connection.receive();
+    });
+    EXPECT_EQ(response.status, 200);
+    EXPECT_EQ(response.body.size(), big.size());
+}
+
 TEST(HttpServer, HandlerThatForgetsToAnswerGivesA500)
 {
     HttpServer server([](const HttpRequest&, HttpResponder) {});

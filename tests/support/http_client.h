@@ -83,6 +83,9 @@ public:
         fd = -1;
     }
 
+    // Its end of the stream, as a client that has said all it will.
+    void finishSending() { ::shutdown(fd, SHUT_WR); }
+
     void send(QByteArray bytes)
     {
         bytes.replace(kHost, authority);
