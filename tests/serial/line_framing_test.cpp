@@ -80,3 +80,21 @@ TEST(LineFraming, WhatADeviceReportsIsJudgedOnlyOnTheBitsThatMeanSomething)
         EXPECT_EQ(framingNotTaken(row.reported, row.settings), row.notTaken);
     }
 }
+
+TEST(LineFraming, SettingsStringsAreReadStrictlyAndWrittenBackCanonically)
+{
+    const std::pair<const char*, const char*> accepted[] = {
+        {"115200,o,8,2", "115200,o,8,2"}, {"2400,M,5,1", "2400,m,5,1"}, {"009600,N,8,1", "9600,n,8,1"},
+        {" 1200 , s , 6 , 2 ", "1200,s,6,2"}, {"50,o,8,1", "50,o,8,1"}, {"4000000,E,7,1.5", "4000000,e,7,1.5"},
+    };
+    for (const auto& [text, canonical] : accepted) {
+        const auto settings = parsePortSettings(text);
+        ASSERT_TRUE(settings.has_value()) << text;
+        EXPECT_EQ(formatPortSettings(*settings), canonical);
+        EXPECT_EQ(parsePortSettings(canonical), settings);
+    }
+    for (const char* text : {"115200,q,8,1", "9600,n,8", "1200,n,8,1,", "49,n,8,1", "4000001,n,8,1",
+             "99999999999,n,8,1", "+9600,n,8,1", "9600,no,8,1", "9600,n,4,1", "9600,n,9,1", "9600,n,08,1",
+             "9600,n,8,0", "9600,n,8,1.0"})
+        EXPECT_FALSE(parsePortSettings(text).has_value()) << text;
+}
