@@ -1,36 +1,39 @@
-// How the controls answer the mouse and the keyboard, and the desktop's own dialogs.
-#include "window_fixture.h"
-
+// How the controls lie and answer the mouse and the keyboard, and the desktop's own dialogs.
 #include <QMessageBox>
-#include <QPushButton>
+
+#include "window_fixture.h"
 
 using namespace korvanteslin;
 
-namespace {
-
-QPoint rightHalf(const QWidget* widget)
+TEST(Form1Controls, EveryControlLiesWithinItsContainerAndTheWindowHasOneSize)
 {
-    return QPoint(widget->width() * 7 / 8, widget->height() / 2);
+    Workspace workspace;
+    auto form = workspace.start();
+    QStringList named;
+    for (QWidget* widget : control(*form, "centralwidget")->findChildren<QWidget*>()) {
+        if (widget->objectName().isEmpty() || widget->objectName().startsWith("qt_"))
+            continue;
+        named << widget->objectName();
+        EXPECT_TRUE(widget->parentWidget()->rect().contains(widget->geometry())) << widget->objectName();
+    }
+    EXPECT_EQ(named.size(), 82) << named.join(' ');
+    // Anchors of the design, at 15 twips to a pixel.
+    EXPECT_EQ(control(*form, "centralwidget")->size(), QSize(702, 606));
+    EXPECT_EQ(control(*form, "Frame1")->geometry(), QRect(27, 231, 185, 156));
+    EXPECT_EQ(form->minimumSize(), form->maximumSize());
 }
-
-} // namespace
 
 TEST(Form1Controls, CheckBoxesAndOptionButtonsAnswerAClickAnywhereInTheirBox)
 {
     Workspace workspace;
     auto form = workspace.start();
     form->show();
-    for (const char* name : {"Check1_2", "Check1_3", "Check2"}) {
-        SCOPED_TRACE(name);
-        auto* box = control<QCheckBox>(*form, name);
+    for (const char* name : {"Check1_2", "Check1_3", "Check2", "Option1_2"}) {
+        auto* box = control<QAbstractButton>(*form, name);
         const bool before = box->isChecked();
-        QTest::mouseClick(box, Qt::LeftButton, {}, rightHalf(box));
-        EXPECT_NE(box->isChecked(), before);
+        QTest::mouseClick(box, Qt::LeftButton, {}, QPoint(box->width() * 7 / 8, box->height() / 2));
+        EXPECT_NE(box->isChecked(), before) << name;
     }
-    auto* zmr5 = control<QRadioButton>(*form, "Option1_2");
-    QTest::mouseClick(zmr5, Qt::LeftButton, {}, rightHalf(zmr5));
-    EXPECT_TRUE(zmr5->isChecked());
-    EXPECT_EQ(form->terminal().intTerminalModel, 2);
 }
 
 TEST(Form1Controls, DisplayBoxesTakeNoTypingAndTabPassesThemAndWhatThePanelCovers)
@@ -39,16 +42,7 @@ TEST(Form1Controls, DisplayBoxesTakeNoTypingAndTabPassesThemAndWhatThePanelCover
     auto form = workspace.start();
     form->show();
     QApplication::setActiveWindow(form.get());
-    const char* displays[] = {"Text2_0", "Text2_1", "Text2_2", "Text3", "Text6", "Text5"};
-    for (const char* name : displays) {
-        auto* box = control<QLineEdit>(*form, name);
-        EXPECT_TRUE(box->isReadOnly()) << name;
-        EXPECT_FALSE(box->focusPolicy() & Qt::TabFocus) << name;
-    }
-
-    // Tab all the way round: never a display box, and with the results
-    // folder panel shown never a control under it.
-    auto tabStops = [&] {
+    const auto tabStops = [&] { // Tab all the way round
         QStringList seen;
         control(*form, "Text9_0")->setFocus();
         for (int i = 0; i < 60; ++i) {
@@ -58,61 +52,63 @@ TEST(Form1Controls, DisplayBoxesTakeNoTypingAndTabPassesThemAndWhatThePanelCover
         return seen;
     };
     const QStringList open = tabStops();
-    for (const char* name : displays)
+    for (const char* name : {"Text2_0", "Text2_1", "Text2_2", "Text3", "Text6", "Text5"}) {
+        EXPECT_TRUE(control<QLineEdit>(*form, name)->isReadOnly()) << name;
         EXPECT_FALSE(open.contains(QLatin1String(name))) << name;
-    EXPECT_TRUE(open.contains(QStringLiteral("Text9_1")));
-
+    }
+    EXPECT_TRUE(open.contains("Text9_1"));
     control<QAction>(*form, "mnu_Setting")->trigger();
     const QStringList covered = tabStops();
     for (const char* name : {"Text9_1", "Text1_1", "Command1", "Text4"})
         EXPECT_FALSE(covered.contains(QLatin1String(name))) << name << " lies under the panel";
-    EXPECT_TRUE(covered.contains(QStringLiteral("Basis_Command1")));
-    EXPECT_TRUE(covered.contains(QStringLiteral("Text1_0"))) << "below the panel, still reachable";
-
+    EXPECT_TRUE(covered.contains("Basis_Command1"));
+    EXPECT_TRUE(covered.contains("Text1_0")) << "below the panel, still reachable";
     control<QAction>(*form, "mnu_Setting")->trigger();
-    EXPECT_TRUE(tabStops().contains(QStringLiteral("Text9_1"))) << "uncovered again";
+    EXPECT_TRUE(tabStops().contains("Text9_1")) << "uncovered again";
 }
 
-TEST(Form1Controls, TiesOnScreenAndOnTheLineRoundAwayFromZero)
+TEST(Form1Controls, NeitherTypedTextNorTheWheelAppliesAPortBox)
 {
     Workspace workspace;
     auto form = workspace.start();
-    auto* format = control<QComboBox>(*form, "Combo2");
-    format->setCurrentIndex(0); // "####0"
-    form->Combo2_Click();
-    typeInto(*form, "Text9_0", QStringLiteral("12.5"));
-    EXPECT_EQ(text(*form, "Text2_0"), "13");
-    click(*form, "Command1");
-    EXPECT_EQ(settledFrame(*form).substr(1, 7), " 000013");
+    form->show();
+    QApplication::setActiveWindow(form.get());
+    ASSERT_TRUE(QTest::qWaitForWindowActive(form.get()));
+    auto* rates = control<QComboBox>(*form, "Combo1_1");
+    auto* bits = control<QComboBox>(*form, "Combo1_3");
+    const auto enter = [](QComboBox* box) { return [box] { QTest::keyClick(box, Qt::Key_Return); }; };
+    // Text that matches an entry, or starts one, then the ways typing ends.
+    const std::tuple<QComboBox*, const char*, std::function<void()>, const char*> rows[] = {
+        {rates, "4800", enter(rates), "Enter"},
+        {rates, "4800", [&] { QTest::keyClick(rates, Qt::Key_Tab); }, "Tab"},
+        {rates, "4800", [&] { QTest::mouseClick(control(*form, "Text9_0"), Qt::LeftButton); }, "a click elsewhere"},
+        {rates, "57", enter(rates), "Enter after a prefix of 57600"},
+        {rates, "4800", [&] { rates->showPopup(); QTest::keyClick(rates->view(), Qt::Key_Escape); QTest::keyClick(rates, Qt::Key_Return); },
+            "Enter after the list was opened and dismissed"},
+        {bits, "9", enter(bits), "Enter on data bits"},
+    };
+    for (const auto& [box, typed, leave, way] : rows) {
+        const QString before = box->currentText();
+        const int entries = box->count();
+        box->setFocus();
+        box->lineEdit()->selectAll();
+        QTest::keyClicks(box, QString::fromLatin1(typed));
+        leave();
+        EXPECT_EQ(box->currentText(), QString::fromLatin1(typed)) << way << ": what was typed stays as typed";
+        EXPECT_FALSE(form->station().Timer2.isActive()) << way;
+        EXPECT_EQ(box->count(), entries) << way << ": typed text never joins the list";
+        box->setEditText(before);
+    }
+    for (QComboBox* box : {rates, control<QComboBox>(*form, "Combo2")}) {
+        const int before = box->currentIndex();
+        QWheelEvent turn(QPointF(5, 5), box->mapToGlobal(QPointF(5, 5)), {}, QPoint(0, -120), Qt::NoButton, {}, Qt::NoScrollPhase, false);
+        QApplication::sendEvent(box, &turn);
+        EXPECT_EQ(box->currentIndex(), before) << box->objectName();
+    }
+    EXPECT_FALSE(form->station().Timer2.isActive());
 }
 
-TEST(Form1Controls, TheFolderDialogOpensAtTheResultsFolderAndKeepsNoHistory)
-{
-    Workspace workspace;
-    auto form = workspace.start();
-    control<QAction>(*form, "mnu_Setting")->trigger();
-    click(*form, "Basis_Command1");
-    EXPECT_EQ(workspace.dialogs.folderStarts, QStringList{workspace.appFolder()});
-
-    // The desktop's own dialog, answered by the test as soon as it shows.
-    QTemporaryDir config;
-    qputenv("XDG_CONFIG_HOME", QFile::encodeName(config.path()));
-    QString started;
-    QTimer::singleShot(0, [&] {
-        auto* dialog = qobject_cast<QFileDialog*>(QApplication::activeModalWidget());
-        ASSERT_NE(dialog, nullptr);
-        started = dialog->directory().absolutePath();
-        dialog->reject();
-    });
-    DesktopDialogs desktop;
-    EXPECT_EQ(desktop.chooseFolder(nullptr, QStringLiteral("title"), workspace.programFiles.path()), QString());
-    EXPECT_EQ(started, workspace.programFiles.path());
-    EXPECT_TRUE(QDir(config.path()).isEmpty(QDir::AllEntries | QDir::NoDotAndDotDot | QDir::Hidden))
-        << "Qt's own settings file was written";
-    qunsetenv("XDG_CONFIG_HOME");
-}
-
-TEST(Form1Controls, MessagesFitTheScreenAndQtsButtonsSpeakTheInterfaceLanguage)
+TEST(Form1Controls, TheDesktopsDialogsFitTheScreenSpeakTheInterfaceLanguageAndKeepNoHistory)
 {
     Workspace workspace;
     auto form = workspace.start();
@@ -124,50 +120,26 @@ TEST(Form1Controls, MessagesFitTheScreenAndQtsButtonsSpeakTheInterfaceLanguage)
     EXPECT_LE(box->frameGeometry().width(), box->screen()->availableGeometry().width());
     EXPECT_LE(label->minimumSizeHint().width(), label->width()) << "the end of the text is cut off";
     EXPECT_EQ(box->button(QMessageBox::Ok)->text().remove('&'), "OK");
-}
 
-TEST(Form1Controls, QtsOwnDialogButtonsSpeakTheInterfaceLanguage)
-{
-    Workspace workspace;
-    auto form = workspace.start();
-    auto buttonsOfTheFolderDialog = [&] {
+    QTemporaryDir config;
+    qputenv("XDG_CONFIG_HOME", QFile::encodeName(config.path()));
+    for (const auto& [action, cancel] : {std::pair{"mnu_rus", "Отмена"}, {"mnu_eng", "Cancel"}}) {
+        control<QAction>(*form, action)->trigger();
         QStringList buttons;
-        QTimer::singleShot(0, [&] {
+        QString started;
+        QTimer::singleShot(0, [&] { // the desktop's own dialog, answered as soon as it shows
             auto* dialog = qobject_cast<QFileDialog*>(QApplication::activeModalWidget());
             ASSERT_NE(dialog, nullptr);
+            started = dialog->directory().absolutePath();
             for (auto* button : dialog->findChildren<QPushButton*>())
                 buttons << button->text().remove('&');
             dialog->reject();
         });
-        DesktopDialogs().chooseFolder(form.get(), QStringLiteral("title"), workspace.programFiles.path());
-        return buttons;
-    };
-    control<QAction>(*form, "mnu_rus")->trigger();
-    EXPECT_TRUE(buttonsOfTheFolderDialog().contains(QStringLiteral("Отмена")));
-    control<QAction>(*form, "mnu_eng")->trigger();
-    EXPECT_TRUE(buttonsOfTheFolderDialog().contains(QStringLiteral("Cancel")));
-}
-
-TEST(Form1Controls, AFreshHomeWithoutADataLocationKeepsItsSettings)
-{
-    // With no data folder there is no COM2 link either: COM2 is /dev/ttyS1.
-    if (QFileInfo::exists(QStringLiteral("/dev/ttyS1")))
-        GTEST_SKIP() << "this machine has a /dev/ttyS1, which the test must not open";
-    QTemporaryDir home;
-    const QByteArray savedHome = qgetenv("HOME");
-    qputenv("HOME", QFile::encodeName(home.path()));
-    qunsetenv("XDG_DATA_HOME");
-    qunsetenv("ProgramFiles");
-    RecordingDialogs dialogs;
-    {
-        Form1 form(dialogs);
-        form.setClock([] { return kFifthOfDecember; });
-        form.Form_Load();
-        form.Option1_Click(0);
-        form.mnu_rus_Click();
+        EXPECT_EQ(DesktopDialogs().chooseFolder(form.get(), "title", workspace.programFiles.path()), QString());
+        EXPECT_EQ(started, workspace.programFiles.path());
+        EXPECT_TRUE(buttons.contains(QString::fromUtf8(cancel))) << buttons.join(' ');
     }
-    const QString file = home.path() + QStringLiteral("/.local/share/Korvanteslin v.1.02/Korvanteslin v.1.02.eng");
-    EXPECT_EQ(QFileInfo(file).size(), 11500);
-    EXPECT_TRUE(dialogs.messages.filter(QStringLiteral("Korvanteslin v.1.02")).isEmpty()) << dialogs.messages.join('\n').toStdString();
-    qputenv("HOME", savedHome);
+    EXPECT_TRUE(QDir(config.path()).isEmpty(QDir::AllEntries | QDir::NoDotAndDotDot | QDir::Hidden))
+        << "Qt's own settings file was written";
+    qunsetenv("XDG_CONFIG_HOME");
 }
