@@ -1,12 +1,12 @@
-#include <QApplication>
-#include <QScreen>
-#include <QStyle>
+#include <QCoreApplication>
 #include <csignal>
 #include <cstdio>
 #include <iostream>
 #include <memory>
 #include <optional>
 
+#include "app/display_check.h"
+#include "app/window_module.h"
 #include "control/control_api.h"
 #include "control/frame_log.h"
 #include "control/frame_log_timer.h"
@@ -17,10 +17,7 @@
 #include "serial/virtual_port.h"
 #include "station/console_line.h"
 #include "station/station.h"
-#include "window/display_check.h"
-#include "window/form1.h"
 #include "station/termination_signals.h"
-#include "window/user_dialogs.h"
 
 namespace {
 
@@ -142,7 +139,6 @@ std::optional<int> start(Station& station, const Options& options, TerminationSi
 int runHeadless(int argc, char** argv, const Options& options)
 {
     QCoreApplication app(argc, argv);
-    nameTheApplication();
     TerminationSignals termination;
     Station station;
     station.setReporter([](const QString& text) { std::cerr << oneLine(text).toStdString() << std::endl; });
@@ -159,32 +155,30 @@ int runHeadless(int argc, char** argv, const Options& options)
 
 int runWindow(int argc, char** argv, const Options& options)
 {
+    const auto refuse = [&](const ShellMessage& message) {
+        std::cerr << wordMessage(message, storedLanguage(dataFolderFor(options.dataDir))) << std::endl;
+        return 1;
+    };
     // Qt would end the program on its own (an abort) without a display.
     if (!displayAvailable()) {
         ShellMessage noDisplay;
         noDisplay.id = MessageId::NoDisplay;
-        std::cerr << wordMessage(noDisplay, storedLanguage(dataFolderFor(options.dataDir))) << std::endl;
-        return 1;
+        return refuse(noDisplay);
     }
-    QApplication app(argc, argv);
-    nameTheApplication();
-    QGuiApplication::setDesktopFileName(QStringLiteral("org.korvanteslin.Korvanteslin"));
+    const auto loaded = loadWindowModule();
+    if (const auto* failure = std::get_if<ShellMessage>(&loaded))
+        return refuse(*failure);
+    const std::unique_ptr<WindowSide> window(std::get<MakeWindowFunction>(loaded)(argc, argv));
     TerminationSignals termination;
-    DesktopDialogs dialogs;
-    Station station;
-    Form1 form(station, dialogs);
     Extras extras;
-    if (const auto ended = start(station, options, termination, extras))
+    if (const auto ended = start(window->station(), options, termination, extras))
         return *ended;
-    if (!form.Form_Load())
+    if (!window->startUp())
         return 1; // another copy runs on this data folder
-    if (form.hasEnded())
+    if (window->hasEnded())
         return 0; // asked to end while start-up was still showing a message
     announceExtras(options, extras);
-    form.setGeometry(
-        QStyle::alignedRect(Qt::LeftToRight, Qt::AlignCenter, form.size(), form.screen()->availableGeometry()));
-    form.show();
-    return QApplication::exec();
+    return window->exec();
 }
 
 } // namespace
@@ -201,5 +195,6 @@ int main(int argc, char** argv)
         return done->exitCode;
     }
     const Options& options = std::get<Options>(parsed);
+    nameTheApplication();
     return options.headless ? runHeadless(argc, argv, options) : runWindow(argc, argv, options);
 }

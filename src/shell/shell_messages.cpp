@@ -59,6 +59,11 @@ constexpr std::array kMessages{
         "No display was found, so the window cannot open. To run without a window: "
         "korvanteslin --headless --virtual ~/scale",
         "Дисплей не найден, поэтому окно открыть нельзя. Без окна: korvanteslin --headless --virtual ~/scale"},
+    MessageRow{MessageId::WindowModuleMissing,
+        "The window cannot open: its module {path} cannot be loaded ({reason}). "
+        "To run without a window: korvanteslin --headless --virtual ~/scale",
+        "Окно открыть нельзя: его модуль {path} не загружается ({reason}). "
+        "Без окна: korvanteslin --headless --virtual ~/scale"},
 };
 
 struct KindRow {
@@ -101,6 +106,7 @@ constexpr std::array kErrors{
     ErrorRow{EINTR, "Interrupted system call", "Прерван системный вызов"},
     ErrorRow{EBUSY, "Device or resource busy", "Устройство или ресурс занято"},
     ErrorRow{EMFILE, "Too many open files", "Слишком много открытых файлов"},
+    ErrorRow{ELIBBAD, "Accessing a corrupted shared library", "Обращение к повреждённой разделяемой библиотеке"},
 };
 
 template <class Row>

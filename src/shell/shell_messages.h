@@ -21,6 +21,7 @@ enum class MessageId {
     AlreadyRunning,         // path: the data folder, number: the other copy's process
     AlreadyRunningUnknownProcess, // path: the data folder
     NoDisplay,              // nothing: the window has no display to open on
+    WindowModuleMissing,    // path: the window's module, reason: why it cannot be loaded
 };
 
 // What stands at a path where a regular file was expected. When it is not
