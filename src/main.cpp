@@ -50,20 +50,22 @@ struct Extras {
     std::unique_ptr<HttpServer> server;
 };
 
-// Empty on success, else why the run cannot go on.
-QString prepareExtras(const Options& options, Station& station, Extras& extras)
+// Nothing on success, else why the run cannot go on.
+std::optional<ShellMessage> prepareExtras(const Options& options, Station& station, Extras& extras)
 {
     if (!options.virtualPath.isEmpty()) {
         auto created = VirtualPort::create(options.virtualPath);
-        if (auto* refusal = std::get_if<QString>(&created))
+        if (auto* refusal = std::get_if<ShellMessage>(&created))
             return *refusal;
         extras.virtualPort = std::move(std::get<std::unique_ptr<VirtualPort>>(created));
         station.outlet().addLine(extras.virtualPort.get());
     }
     if (options.tcp) {
-        extras.tcp = std::make_unique<TcpFrameServer>(std::cerr);
+        extras.tcp = std::make_unique<TcpFrameServer>([&station](const ShellMessage& note) {
+            std::cerr << wordMessage(note, station.language()) << std::endl;
+        });
         const auto listening = extras.tcp->listen(options.tcp->host, options.tcp->port);
-        if (auto* refusal = std::get_if<QString>(&listening))
+        if (auto* refusal = std::get_if<ShellMessage>(&listening))
             return *refusal;
         station.outlet().addLine(extras.tcp.get());
     }
@@ -84,13 +86,13 @@ QString prepareExtras(const Options& options, Station& station, Extras& extras)
         extras.server = std::make_unique<HttpServer>(
             [api = extras.api.get()](const HttpRequest& request, HttpResponder responder) { api->handle(request, responder); });
         const auto listening = extras.server->listen(options.control->host, options.control->port);
-        if (auto* refusal = std::get_if<QString>(&listening))
+        if (auto* refusal = std::get_if<ShellMessage>(&listening))
             return *refusal;
         station.outlet().onSent([log = extras.log.get()](const OutgoingFrame& frame) {
             log->add(frame.bytes.toStdString(), frame.weight, frame.stable);
         });
     }
-    return {};
+    return std::nullopt;
 }
 
 void announceExtras(const Options& options, const Extras& extras)
@@ -127,8 +129,9 @@ std::optional<int> start(Station& station, const Options& options, TerminationSi
     // Nobody is there to pick the port again: it is retried as a lost one is.
     station.port().setRetryWhenClosed(options.headless);
 
-    if (const QString refusal = prepareExtras(options, station, extras); !refusal.isEmpty()) {
-        std::cerr << refusal.toStdString() << std::endl;
+    // Before start-up: in the language of the settings file that start-up will read.
+    if (const auto refusal = prepareExtras(options, station, extras)) {
+        std::cerr << wordMessage(*refusal, storedLanguage(dataFolderFor(options.dataDir))) << std::endl;
         return 1;
     }
     return std::nullopt;
@@ -191,6 +194,8 @@ int main(int argc, char** argv)
     const auto parsed = parseOptions(argumentsOf(argc, argv));
     if (const auto* done = std::get_if<OptionsExit>(&parsed)) {
         std::cout << done->out.toStdString();
+        if (done->refusal)
+            std::cerr << wordMessage(*done->refusal, storedLanguage(dataFolderFor(done->dataDir))) << '\n';
         std::cerr << done->err.toStdString();
         return done->exitCode;
     }
