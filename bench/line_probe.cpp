@@ -2,6 +2,7 @@
 
 #include <fcntl.h>
 #include <poll.h>
+#include <pthread.h>
 #include <pty.h>
 #include <termios.h>
 #include <time.h>
@@ -110,6 +111,16 @@ ReferenceWriter::ReferenceWriter(const std::string& device, std::string frame, s
     , periodNs_(periodNs)
     , thread_([this] { run(); })
 {
+}
+
+std::int64_t ReferenceWriter::cpuNs() const
+{
+    clockid_t clock{};
+    timespec used{};
+    if (pthread_getcpuclockid(const_cast<std::thread&>(thread_).native_handle(), &clock) != 0
+        || clock_gettime(clock, &used) != 0)
+        return 0;
+    return std::int64_t(used.tv_sec) * 1'000'000'000 + used.tv_nsec;
 }
 
 ReferenceWriter::~ReferenceWriter()

@@ -73,6 +73,8 @@ public:
 
     // The first deadline; every later one is a whole number of periods after it.
     std::int64_t firstDeadline() const { return first_; }
+    // CPU time the writing thread has used: what sending these frames costs at the least.
+    std::int64_t cpuNs() const;
 
 private:
     void run();

@@ -114,15 +114,17 @@ void rateRun(const std::string& program, int periodMs, double seconds)
     sleepSeconds(1.5 + 2.0 * periodMs / 1000.0); // start-up
     const VirtualEnd virtualEnd(run);
     const std::int64_t from = monotonicNs();
-    const std::int64_t cpuFrom = run.cpuNs();
+    const std::int64_t cpuFrom = run.cpuNs(), referenceCpuFrom = reference.cpuNs();
     sleepSeconds(seconds);
     const std::int64_t to = monotonicNs();
     const double cpu = double(run.cpuNs() - cpuFrom) / double(to - from) * 100.0;
+    const double referenceCpu = double(reference.cpuNs() - referenceCpuFrom) / double(to - from) * 100.0;
     const double program_ = rateRatio(pair.programReader.arrivals(), from, to, period);
     const double reference_ = rateRatio(pair.referenceReader.arrivals(), from, to, period);
     std::printf("period %5d ms  frames/s / (1000/period): program %.4f  reference %.4f  "
-                "CPU %.2f %% of a core  malformed %zu%s\n",
-        periodMs, program_, reference_, cpu, pair.programReader.malformed(),
+                "CPU %.2f %% of a core (%.2f times the reference's %.2f %%)  malformed %zu%s\n",
+        periodMs, program_, reference_, cpu, referenceCpu > 0 ? cpu / referenceCpu : 0.0, referenceCpu,
+        pair.programReader.malformed(),
         virtualEnd.rate(from, to, period).c_str());
 }
 

@@ -1,12 +1,12 @@
-#include <QApplication>
-#include <QScreen>
-#include <QStyle>
+#include <QCoreApplication>
 #include <csignal>
 #include <cstdio>
 #include <iostream>
 #include <memory>
 #include <optional>
 
+#include "app/display_check.h"
+#include "app/window_module.h"
 #include "control/control_api.h"
 #include "control/frame_log.h"
 #include "control/frame_log_timer.h"
@@ -17,10 +17,7 @@
 #include "serial/virtual_port.h"
 #include "station/console_line.h"
 #include "station/station.h"
-#include "window/display_check.h"
-#include "window/form1.h"
 #include "station/termination_signals.h"
-#include "window/user_dialogs.h"
 
 namespace {
 
@@ -53,20 +50,22 @@ struct Extras {
     std::unique_ptr<HttpServer> server;
 };
 
-// Empty on success, else why the run cannot go on.
-QString prepareExtras(const Options& options, Station& station, Extras& extras)
+// Nothing on success, else why the run cannot go on.
+std::optional<ShellMessage> prepareExtras(const Options& options, Station& station, Extras& extras)
 {
     if (!options.virtualPath.isEmpty()) {
         auto created = VirtualPort::create(options.virtualPath);
-        if (auto* refusal = std::get_if<QString>(&created))
+        if (auto* refusal = std::get_if<ShellMessage>(&created))
             return *refusal;
         extras.virtualPort = std::move(std::get<std::unique_ptr<VirtualPort>>(created));
         station.outlet().addLine(extras.virtualPort.get());
     }
     if (options.tcp) {
-        extras.tcp = std::make_unique<TcpFrameServer>(std::cerr);
+        extras.tcp = std::make_unique<TcpFrameServer>([&station](const ShellMessage& note) {
+            std::cerr << wordMessage(note, station.language()) << std::endl;
+        });
         const auto listening = extras.tcp->listen(options.tcp->host, options.tcp->port);
-        if (auto* refusal = std::get_if<QString>(&listening))
+        if (auto* refusal = std::get_if<ShellMessage>(&listening))
             return *refusal;
         station.outlet().addLine(extras.tcp.get());
     }
@@ -87,13 +86,13 @@ QString prepareExtras(const Options& options, Station& station, Extras& extras)
         extras.server = std::make_unique<HttpServer>(
             [api = extras.api.get()](const HttpRequest& request, HttpResponder responder) { api->handle(request, responder); });
         const auto listening = extras.server->listen(options.control->host, options.control->port);
-        if (auto* refusal = std::get_if<QString>(&listening))
+        if (auto* refusal = std::get_if<ShellMessage>(&listening))
             return *refusal;
         station.outlet().onSent([log = extras.log.get()](const OutgoingFrame& frame) {
             log->add(frame.bytes.toStdString(), frame.weight, frame.stable);
         });
     }
-    return {};
+    return std::nullopt;
 }
 
 void announceExtras(const Options& options, const Extras& extras)
@@ -130,8 +129,9 @@ std::optional<int> start(Station& station, const Options& options, TerminationSi
     // Nobody is there to pick the port again: it is retried as a lost one is.
     station.port().setRetryWhenClosed(options.headless);
 
-    if (const QString refusal = prepareExtras(options, station, extras); !refusal.isEmpty()) {
-        std::cerr << refusal.toStdString() << std::endl;
+    // Before start-up: in the language of the settings file that start-up will read.
+    if (const auto refusal = prepareExtras(options, station, extras)) {
+        std::cerr << wordMessage(*refusal, storedLanguage(dataFolderFor(options.dataDir))) << std::endl;
         return 1;
     }
     return std::nullopt;
@@ -142,7 +142,6 @@ std::optional<int> start(Station& station, const Options& options, TerminationSi
 int runHeadless(int argc, char** argv, const Options& options)
 {
     QCoreApplication app(argc, argv);
-    nameTheApplication();
     TerminationSignals termination;
     Station station;
     station.setReporter([](const QString& text) { std::cerr << oneLine(text).toStdString() << std::endl; });
@@ -159,32 +158,30 @@ int runHeadless(int argc, char** argv, const Options& options)
 
 int runWindow(int argc, char** argv, const Options& options)
 {
+    const auto refuse = [&](const ShellMessage& message) {
+        std::cerr << wordMessage(message, storedLanguage(dataFolderFor(options.dataDir))) << std::endl;
+        return 1;
+    };
     // Qt would end the program on its own (an abort) without a display.
     if (!displayAvailable()) {
         ShellMessage noDisplay;
         noDisplay.id = MessageId::NoDisplay;
-        std::cerr << wordMessage(noDisplay, storedLanguage(dataFolderFor(options.dataDir))) << std::endl;
-        return 1;
+        return refuse(noDisplay);
     }
-    QApplication app(argc, argv);
-    nameTheApplication();
-    QGuiApplication::setDesktopFileName(QStringLiteral("org.korvanteslin.Korvanteslin"));
+    const auto loaded = loadWindowModule();
+    if (const auto* failure = std::get_if<ShellMessage>(&loaded))
+        return refuse(*failure);
+    const std::unique_ptr<WindowSide> window(std::get<MakeWindowFunction>(loaded)(argc, argv));
     TerminationSignals termination;
-    DesktopDialogs dialogs;
-    Station station;
-    Form1 form(station, dialogs);
     Extras extras;
-    if (const auto ended = start(station, options, termination, extras))
+    if (const auto ended = start(window->station(), options, termination, extras))
         return *ended;
-    if (!form.Form_Load())
+    if (!window->startUp())
         return 1; // another copy runs on this data folder
-    if (form.hasEnded())
+    if (window->hasEnded())
         return 0; // asked to end while start-up was still showing a message
     announceExtras(options, extras);
-    form.setGeometry(
-        QStyle::alignedRect(Qt::LeftToRight, Qt::AlignCenter, form.size(), form.screen()->availableGeometry()));
-    form.show();
-    return QApplication::exec();
+    return window->exec();
 }
 
 } // namespace
@@ -197,9 +194,12 @@ int main(int argc, char** argv)
     const auto parsed = parseOptions(argumentsOf(argc, argv));
     if (const auto* done = std::get_if<OptionsExit>(&parsed)) {
         std::cout << done->out.toStdString();
+        if (done->refusal)
+            std::cerr << wordMessage(*done->refusal, storedLanguage(dataFolderFor(done->dataDir))) << '\n';
         std::cerr << done->err.toStdString();
         return done->exitCode;
     }
     const Options& options = std::get<Options>(parsed);
+    nameTheApplication();
     return options.headless ? runHeadless(argc, argv, options) : runWindow(argc, argv, options);
 }

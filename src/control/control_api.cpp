@@ -118,7 +118,7 @@ QJsonObject ControlApi::state() const
         {"frames_written", qint64(outlet.framesWritten())},
         {"frames_dropped", qint64(outlet.framesDropped())},
         {"port", QJsonObject{{"number", port.commPort()}, {"device", port.devicePath()}, {"settings", port.settings()},
-                     {"open", port.isOpen()}, {"error", port.closedBecause()}}},
+                     {"open", port.isOpen()}, {"error", wordPortFailure(port.closedBecause(), run.language())}}},
         {"cycle", QJsonObject{{"on", cycle.timer3Enabled}, {"count", cycle.lngCycleCounter},
                       {"max", cycle.lngMaxCounter}, {"period_s", cycle.lngCyclePeriod}}},
         {"language", kLanguageNames[std::size_t(run.language())]},

@@ -1,4 +1,5 @@
 #include "control/http_server.h"
+#include "serial/listen_socket.h"
 
 #include <QHostAddress>
 #include <QJsonDocument>
@@ -192,12 +193,9 @@ struct HttpServer::Callbacks {
             server.sweepTimer.start();
     }
 
-    static void log(void* self, const char* format, va_list args)
-    {
-        char text[512];
-        std::vsnprintf(text, sizeof text, format, args);
-        static_cast<HttpServer*>(self)->lastLog = QString::fromLocal8Bit(text).trimmed();
-    }
+    // The library's own notes (a client that broke off, a refused
+    // connection) are not the user's business: the server says what matters.
+    static void log(void*, const char*, va_list) {}
 };
 
 HttpServer::HttpServer(Handler handler_) : handler(std::move(handler_))
@@ -230,42 +228,27 @@ HttpServer::~HttpServer()
     }
 }
 
-std::variant<std::uint16_t, QString> HttpServer::listen(const QString& address, std::uint16_t port)
+std::variant<std::uint16_t, ShellMessage> HttpServer::listen(const QString& address, std::uint16_t port)
 {
     const QHostAddress host(address);
     const QString where = host.protocol() == QAbstractSocket::IPv6Protocol
         ? QStringLiteral("[%1]:%2").arg(address).arg(port)
         : QStringLiteral("%1:%2").arg(address).arg(port);
-    const QString cannot = QStringLiteral("The control API cannot listen on %1: %2").arg(where);
+    const auto refused = [&](int error) { return failureAt(MessageId::ControlCannotListen, where.toStdString(), error); };
     if (daemon)
-        return cannot.arg(QStringLiteral("it is listening already."));
+        return refused(EALREADY);
+    int error = 0;
+    const int fd = listenOn(host, port, error);
+    if (fd < 0)
+        return refused(error);
 
-    sockaddr_in ipv4{};
-    sockaddr_in6 ipv6{};
-    const sockaddr* socketAddress = nullptr;
-    unsigned flags = MHD_USE_EPOLL | MHD_ALLOW_SUSPEND_RESUME | MHD_USE_ERROR_LOG;
-    if (host.protocol() == QAbstractSocket::IPv4Protocol) {
-        ipv4.sin_family = AF_INET;
-        ipv4.sin_port = htons(port);
-        ipv4.sin_addr.s_addr = htonl(host.toIPv4Address());
-        socketAddress = reinterpret_cast<const sockaddr*>(&ipv4);
-    } else if (host.protocol() == QAbstractSocket::IPv6Protocol) {
-        ipv6.sin6_family = AF_INET6;
-        ipv6.sin6_port = htons(port);
-        const Q_IPV6ADDR bytes = host.toIPv6Address();
-        std::memcpy(&ipv6.sin6_addr, bytes.c, sizeof bytes.c);
-        socketAddress = reinterpret_cast<const sockaddr*>(&ipv6);
-        flags |= MHD_USE_IPv6;
-    } else {
-        return cannot.arg(QStringLiteral("not a numeric address."));
-    }
-
-    lastLog.clear();
-    daemon = MHD_start_daemon(flags, port, nullptr, nullptr, &Callbacks::request, this,
-        MHD_OPTION_SOCK_ADDR, socketAddress,
+    // The library takes the socket over and closes it when it stops.
+    daemon = MHD_start_daemon(MHD_USE_EPOLL | MHD_ALLOW_SUSPEND_RESUME | MHD_USE_ERROR_LOG, 0, nullptr, nullptr,
+        &Callbacks::request, this,
+        MHD_OPTION_LISTEN_SOCKET, fd,
         MHD_OPTION_NOTIFY_COMPLETED, &Callbacks::completed, this,
         MHD_OPTION_NOTIFY_CONNECTION, &Callbacks::connectionNotice, this,
-        MHD_OPTION_EXTERNAL_LOGGER, &Callbacks::log, this,
+        MHD_OPTION_EXTERNAL_LOGGER, &Callbacks::log, nullptr,
         MHD_OPTION_UNESCAPE_CALLBACK, &unescape, nullptr,
         // Past the limit new clients wait in the kernel's queue, holding none
         // of the program's descriptors.
@@ -276,9 +259,9 @@ std::variant<std::uint16_t, QString> HttpServer::listen(const QString& address, 
         MHD_OPTION_CONNECTION_TIMEOUT, kIdleSeconds,
         MHD_OPTION_END);
     if (!daemon)
-        return cannot.arg(lastLog.isEmpty() ? QStringLiteral("the server did not start.") : lastLog);
+        return refused(EIO);
 
-    port_ = MHD_get_daemon_info(daemon, MHD_DAEMON_INFO_BIND_PORT)->port;
+    port_ = boundPort(fd);
     notifier = std::make_unique<QSocketNotifier>(MHD_get_daemon_info(daemon, MHD_DAEMON_INFO_EPOLL_FD)->epoll_fd,
         QSocketNotifier::Read);
     QObject::connect(notifier.get(), &QSocketNotifier::activated, &runTimer, [this] { run(); });

@@ -16,6 +16,8 @@ class QSocketNotifier;
 struct MHD_Daemon;
 struct MHD_Connection;
 
+#include "shell/shell_messages.h"
+
 namespace korvanteslin {
 
 namespace detail {
@@ -59,8 +61,8 @@ public:
     HttpServer& operator=(const HttpServer&) = delete;
 
     // Listens on a numeric address ("127.0.0.1", "::1"); port 0 picks a free
-    // one. The port it listens on, or why it cannot, in words for the user.
-    std::variant<std::uint16_t, QString> listen(const QString& address, std::uint16_t port);
+    // one. The port it listens on, or why it cannot.
+    std::variant<std::uint16_t, ShellMessage> listen(const QString& address, std::uint16_t port);
     std::uint16_t port() const { return port_; }
 
 private:
@@ -81,7 +83,6 @@ private:
     bool runAgain = false; // a reply came meanwhile
     bool stopping = false;
     std::uint16_t port_ = 0;
-    QString lastLog;
     std::unordered_map<detail::HttpExchange*, std::shared_ptr<detail::HttpExchange>> exchanges; // requests whose connection is open
     std::unordered_map<MHD_Connection*, int> connections; // every open connection and its socket
     QTimer sweepTimer;

@@ -50,9 +50,21 @@ struct Parser {
         parser.addOptions({help, version, headless, device, virtualPort, control, tcp, lineRate, printFrames, dataDir});
     }
 
-    OptionsExit usageError(const QString& message) const
+    OptionsExit usageError(ShellMessage refusal) const
     {
-        return {kUsageExitCode, {}, message + QStringLiteral("\n\n") + helpText()};
+        return {kUsageExitCode, {}, QStringLiteral("\n") + helpText(), std::move(refusal), parser.value(dataDir)};
+    }
+
+    // The parser's own refusals, as facts: it words them in English only.
+    ShellMessage parserRefusal() const
+    {
+        const QString text = parser.errorText();
+        const QString quoted = text.section(QLatin1Char('\''), 1, -2);
+        if (!parser.unknownOptionNames().isEmpty())
+            return refusalOf(MessageId::UnknownOption, parser.unknownOptionNames().constFirst().toStdString());
+        if (text.startsWith(QLatin1String("Missing value")))
+            return refusalOf(MessageId::MissingOptionValue, quoted.toStdString());
+        return refusalOf(MessageId::UnexpectedOptionValue, quoted.toStdString());
     }
 
     // The help, its usage line naming the program as it was called: the
@@ -76,10 +88,9 @@ QString programVersion()
 // "PORT", "HOST:PORT" or "[IPV6]:PORT"; the port is the text after the last
 // colon. The control API takes loopback addresses only; the frames' TCP
 // server any address given explicitly.
-std::variant<ControlAddress, QString> parseAddress(const QString& option, const QString& value, bool loopbackOnly)
+std::variant<ControlAddress, ShellMessage> parseAddress(const QString& option, const QString& value, bool loopbackOnly)
 {
-    const QString badValue = QStringLiteral("Bad value for --%1: '%2' (expected %3, PORT from 0 to 65535).")
-                                 .arg(option, value, kControlHint);
+    const ShellMessage badValue = refusalOf(MessageId::BadAddress, option.toStdString(), value.toStdString());
     const qsizetype colon = value.lastIndexOf(QLatin1Char(':'));
     QString host = colon < 0 ? QStringLiteral("127.0.0.1") : value.left(colon);
     const QString portText = value.mid(colon + 1);
@@ -106,9 +117,7 @@ std::variant<ControlAddress, QString> parseAddress(const QString& option, const 
     if (!loopbackOnly && address.isNull())
         return badValue;
     if (loopbackOnly && (address.isNull() || !address.isLoopback() || !address.scopeId().isEmpty()))
-        return QStringLiteral("Refused --control host '%1': the control API is served on loopback addresses only "
-                              "(127.0.0.0/8, ::1, localhost).")
-            .arg(host);
+        return refusalOf(MessageId::ControlNotLoopback, host.toStdString());
     return ControlAddress{address.toString(), std::uint16_t(port)};
 }
 
@@ -121,13 +130,14 @@ std::variant<Options, OptionsExit> parseOptions(const QStringList& arguments)
         p.calledAs = QFileInfo(arguments.first()).fileName();
     QCommandLineParser& parser = p.parser;
     if (!parser.parse(arguments))
-        return p.usageError(parser.errorText());
+        return p.usageError(p.parserRefusal());
     if (parser.isSet(p.help))
-        return OptionsExit{0, p.helpText(), {}};
+        return OptionsExit{0, p.helpText(), {}, {}, {}};
     if (parser.isSet(p.version))
-        return OptionsExit{0, programVersion(), {}};
+        return OptionsExit{0, programVersion(), {}, {}, {}};
     if (!parser.positionalArguments().isEmpty())
-        return p.usageError(QStringLiteral("Unexpected argument '%1'.").arg(parser.positionalArguments().first()));
+        return p.usageError(
+            refusalOf(MessageId::UnexpectedArgument, parser.positionalArguments().constFirst().toStdString()));
 
     Options options;
     options.headless = parser.isSet(p.headless);
@@ -139,13 +149,11 @@ std::variant<Options, OptionsExit> parseOptions(const QStringList& arguments)
             continue;
         value = parser.value(option);
         if (value.isEmpty())
-            return p.usageError(QStringLiteral("Empty value for --%1.").arg(option.names().constLast()));
+            return p.usageError(refusalOf(MessageId::EmptyOptionValue, option.names().constLast().toStdString()));
         // Paths are printed one to a line (the virtual port's announcement, messages): a
         // line break or another control character in one would forge or split those lines.
         if (std::any_of(value.begin(), value.end(), [](QChar c) { return c.category() == QChar::Other_Control; }))
-            return p.usageError(QStringLiteral("Bad value for --%1: a path may not hold a line break or another "
-                                               "control character.")
-                                    .arg(option.names().constLast()));
+            return p.usageError(refusalOf(MessageId::ControlCharacterInPath, option.names().constLast().toStdString()));
     }
     options.lineRate = parser.isSet(p.lineRate);
     const std::tuple<const QCommandLineOption&, std::optional<ControlAddress>&, bool> addresses[] = {
@@ -154,8 +162,8 @@ std::variant<Options, OptionsExit> parseOptions(const QStringList& arguments)
         if (!parser.isSet(option))
             continue;
         auto parsed = parseAddress(option.names().constLast(), parser.value(option), loopbackOnly);
-        if (const QString* error = std::get_if<QString>(&parsed))
-            return p.usageError(*error);
+        if (const ShellMessage* refusal = std::get_if<ShellMessage>(&parsed))
+            return p.usageError(*refusal);
         address = std::get<ControlAddress>(parsed);
     }
     return options;

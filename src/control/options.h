@@ -3,6 +3,8 @@
 #include <QString>
 #include <QStringList>
 
+#include "shell/shell_messages.h"
+
 #include <cstdint>
 #include <optional>
 #include <variant>
@@ -29,11 +31,15 @@ struct Options {
     QString dataDir;      // empty: the data folder from ProgramFiles or the platform
 };
 
-// What main prints and returns instead of starting: help, version or a usage error.
+// What main prints and returns instead of starting: help, version or a usage
+// error. A usage error is a fact, worded by main in the interface language of
+// the data folder asked for, then the help.
 struct OptionsExit {
     int exitCode = 0;
     QString out;  // for standard output
-    QString err;  // for standard error
+    QString err;  // for standard error, after the refusal
+    std::optional<ShellMessage> refusal;
+    QString dataDir; // --data-dir, when it was given before the refusal
 };
 
 inline constexpr int kUsageExitCode = 2;

@@ -4,8 +4,6 @@
 #include "serial/device_path.h"
 #include "serial/line_poll.h"
 #include "serial/line_settings.h"
-#include "serial/port_discovery.h"
-#include "serial/wording.h"
 
 #include <QScopedValueRollback>
 #include <QSerialPort>
@@ -13,45 +11,13 @@
 #include <QFileInfo>
 #include <QTimer>
 
-#include <array>
-
 #include <unistd.h>
 
 #include <cerrno>
 
 namespace korvanteslin {
 
-enum class CommPort::Text {
-    NotAPort,
-    OpenWhileChoosing,
-    BadSettings,
-    NotOpen,
-    DeviceGone,
-    StillSending,
-    FramingUnavailable,
-    DataBitsNotTaken,
-    ParityNotTaken,
-    StopBitsNotTaken,
-};
-
 namespace {
-
-// In the order of CommPort::Text.
-constexpr std::array<Wording, 10> texts{{
-    {"COM%1 is not a port: port numbers start at 1", "COM%1 — не порт: номера портов начинаются с 1"},
-    {"the port is open; close it before choosing another", "порт открыт; закройте его, прежде чем выбрать другой"},
-    {"\"%1\" is not a valid port setting; expected rate,parity,data bits,stop bits such as 9600,n,8,1",
-        "«%1» — недопустимые параметры порта; нужно: скорость,чётность,биты данных,стоповые биты, "
-        "например 9600,n,8,1"},
-    {"COM%1 is not open", "COM%1 не открыт"},
-    {"the device is gone", "устройство пропало"},
-    {"COM%1 is still sending the previous frame; frame dropped",
-        "COM%1 ещё передаёт предыдущую посылку; посылка пропущена"},
-    {"this system cannot set a line to %1", "эта система не может настроить линию на %1"},
-    {"the device does not take %1 data bits", "устройство не принимает %1 бит данных"},
-    {"the device does not take parity '%1'", "устройство не принимает чётность «%1»"},
-    {"the device does not take %1 stop bits", "устройство не принимает %1 стоповых бита"},
-}};
 
 constexpr int watchIntervalMs = 1000;
 
@@ -78,6 +44,16 @@ void prepareForOpening(QSerialPort& port, const QString& device)
 bool accessDenied(const QString& device)
 {
     return ::access(QFile::encodeName(device).constData(), W_OK) != 0 && errno == EACCES;
+}
+
+// A failure that names no device: a port number, a settings string, a frame.
+PortFailure plain(PortFailure::Kind kind, int number, QString value = {})
+{
+    PortFailure failure;
+    failure.kind = kind;
+    failure.number = number;
+    failure.value = std::move(value);
+    return failure;
 }
 
 QString stopBitsText(StopBits stopBits)
@@ -120,17 +96,12 @@ void CommPort::setDeviceFolder(const QString& folder)
         device_.clear();
 }
 
-void CommPort::setLanguage(Language language)
-{
-    language_ = language;
-}
-
 bool CommPort::setCommPort(int number)
 {
     if (number < 1)
-        return fail(text(Text::NotAPort).arg(number));
+        return fail(plain(PortFailure::Kind::NotAPort, number));
     if (isOpen())
-        return fail(describe(text(Text::OpenWhileChoosing)));
+        return fail(about(PortFailure::Kind::OpenWhileChoosing));
     number_ = number;
     device_.clear();
     return true;
@@ -145,13 +116,13 @@ bool CommPort::setSettings(const QString& settings)
 {
     const auto parsed = parsePortSettings(settings.toStdString());
     if (!parsed)
-        return fail(text(Text::BadSettings).arg(settings));
+        return fail(plain(PortFailure::Kind::BadSettings, number_, settings));
     if (isOpen()) {
         const bool framed = !isPseudoTerminal(device_);
         if (const auto refusal = applyLineSettings(*port_, *parsed, framed)) {
-            const QString reason = lineRefusal(*refusal, *parsed);
+            const PortFailure failure = lineRefusal(*refusal, *parsed);
             applyLineSettings(*port_, settings_, framed);
-            return fail(describe(reason));
+            return fail(failure);
         }
     }
     settings_ = *parsed;
@@ -168,7 +139,7 @@ bool CommPort::open()
     if (isOpen())
         return true;
     awaitingRelink_ = false;
-    closedBecause_.clear();
+    closedBecause_ = {};
     if (!openDevice()) {
         closedBecause_ = lastError_;
         if (retryWhenClosed_)
@@ -191,7 +162,7 @@ void CommPort::close()
 {
     watchTimer_->stop();
     awaitingRelink_ = false;
-    closedBecause_.clear();
+    closedBecause_ = {};
     if (!isOpen())
         return;
     closeDevice();
@@ -208,14 +179,14 @@ bool CommPort::output(const QByteArray& frame)
     // Every tick comes here: these two failures are worded without asking the
     // file system about the device.
     if (!isOpen())
-        return fail(text(Text::NotOpen).arg(number_));
+        return fail(plain(PortFailure::Kind::NotOpen, number_));
     // QSerialPort would queue without limit, and it reports a write into a
     // full line exactly like a vanished device; so look before writing.
     if (port_->bytesToWrite() > 0)
         return dropFrame();
     switch (pollLine(*port_)) {
     case LineState::HungUp:
-        handleLoss(text(Text::DeviceGone));
+        handleLoss(about(PortFailure::Kind::DeviceGone));
         return false;
     case LineState::Busy:
         return dropFrame();
@@ -228,7 +199,7 @@ bool CommPort::output(const QByteArray& frame)
     return isOpen();
 }
 
-QString CommPort::lastError() const
+const PortFailure& CommPort::lastError() const
 {
     return lastError_;
 }
@@ -243,9 +214,9 @@ void CommPort::setRetryWhenClosed(bool retry)
     retryWhenClosed_ = retry;
 }
 
-QString CommPort::closedBecause() const
+PortFailure CommPort::closedBecause() const
 {
-    return isOpen() ? QString() : closedBecause_;
+    return isOpen() ? PortFailure{} : closedBecause_;
 }
 
 QString CommPort::devicePath() const
@@ -269,50 +240,58 @@ bool CommPort::openDevice()
     device_ = devicePath();
     prepareForOpening(*port_, device_);
     if (!port_->open(QIODevice::WriteOnly))
-        return fail(describe(openFailure()));
+        return fail(openFailure());
     if (const auto refusal = applyLineSettings(*port_, settings_, !isPseudoTerminal(device_))) {
         port_->close();
         settingsRefused_ = true;
-        return fail(describe(lineRefusal(*refusal, settings_)));
+        return fail(lineRefusal(*refusal, settings_));
     }
     if (const QString refusal = applyModemLines(*port_); !refusal.isEmpty()) {
         port_->close();
-        return fail(describe(refusal));
+        return fail(about(PortFailure::Kind::System, {}, refusal));
     }
     port_->clearError();
     openedThrough_ = chain;
     return true;
 }
 
-QString CommPort::openFailure() const
+PortFailure CommPort::openFailure() const
 {
-    OpenFailure failure;
-    failure.systemReason = port_->errorString();
-    failure.missing = port_->error() == QSerialPort::DeviceNotFoundError;
     // A lock file held by another program and a device opened for exclusive
-    // use both come back as a permission error.
-    failure.held = port_->error() == QSerialPort::PermissionError;
-    failure.accessDenied = accessDenied(device_);
-    if (failure.held)
+    // use both come back as a permission error. A lock names its holder even
+    // when this user could not open the device anyway: the holder is what
+    // stands in the way first.
+    const bool held = port_->error() == QSerialPort::PermissionError;
+    PortFailure failure = about(PortFailure::Kind::System, {}, port_->errorString());
+    if (held)
         failure.holder = deviceLockHolder(device_);
-    return openFailureReason(failure, language_);
+    if (failure.holder)
+        failure.kind = PortFailure::Kind::Held;
+    else if (accessDenied(device_))
+        failure.kind = PortFailure::Kind::AccessDenied;
+    else if (held)
+        failure.kind = PortFailure::Kind::Held;
+    else if (port_->error() == QSerialPort::DeviceNotFoundError)
+        failure.kind = PortFailure::Kind::Missing;
+    return failure;
 }
 
-QString CommPort::lineRefusal(const LineRefusal& refusal, const PortSettings& tried) const
+PortFailure CommPort::lineRefusal(const LineRefusal& refusal, const PortSettings& tried) const
 {
+    using Kind = PortFailure::Kind;
     switch (refusal.kind) {
     case LineRefusal::Kind::System:
-        return refusal.systemReason;
+        break;
     case LineRefusal::Kind::Unavailable:
-        return text(Text::FramingUnavailable).arg(QString::fromStdString(formatPortSettings(tried)));
+        return about(Kind::FramingUnavailable, QString::fromStdString(formatPortSettings(tried)));
     case LineRefusal::Kind::DataBits:
-        return text(Text::DataBitsNotTaken).arg(tried.dataBits);
+        return about(Kind::DataBitsNotTaken, QString::number(tried.dataBits));
     case LineRefusal::Kind::Parity:
-        return text(Text::ParityNotTaken).arg(QChar::fromLatin1(static_cast<char>(tried.parity)));
+        return about(Kind::ParityNotTaken, QString(QChar::fromLatin1(static_cast<char>(tried.parity))));
     case LineRefusal::Kind::StopBits:
-        return text(Text::StopBitsNotTaken).arg(stopBitsText(tried.stopBits));
+        return about(Kind::StopBitsNotTaken, stopBitsText(tried.stopBits));
     }
-    return refusal.systemReason;
+    return about(Kind::System, {}, refusal.systemReason);
 }
 
 void CommPort::closeDevice()
@@ -326,14 +305,14 @@ void CommPort::onLineFailed()
     // Only the first report counts: the port is closed before the next one.
     if (busy_ || !isOpen())
         return;
-    handleLoss(port_->errorString());
+    handleLoss(about(PortFailure::Kind::System, {}, port_->errorString()));
 }
 
 void CommPort::onWatchTick()
 {
     if (isOpen()) {
         if (pollLine(*port_) == LineState::HungUp)
-            handleLoss(text(Text::DeviceGone));
+            handleLoss(about(PortFailure::Kind::DeviceGone));
         return;
     }
     if (awaitingRelink_ && !relinkedSinceLoss())
@@ -344,7 +323,7 @@ void CommPort::onWatchTick()
         return;
     if (openDevice()) {
         awaitingRelink_ = false;
-        closedBecause_.clear();
+        closedBecause_ = {};
         emit openChanged(true);
     } else {
         closedBecause_ = lastError_;
@@ -358,9 +337,9 @@ bool CommPort::relinkedSinceLoss() const
     return linkChain(commEntryPath(number_, deviceFolder_)) != openedThrough_;
 }
 
-void CommPort::handleLoss(const QString& reason)
+void CommPort::handleLoss(const PortFailure& failure)
 {
-    lastError_ = describe(reason);
+    lastError_ = failure;
     closedBecause_ = lastError_;
     awaitingRelink_ = isPseudoTerminal(device_);
     closeDevice();
@@ -371,31 +350,27 @@ void CommPort::handleLoss(const QString& reason)
 bool CommPort::dropFrame()
 {
     ++droppedFrames_;
-    return fail(text(Text::StillSending).arg(number_));
+    return fail(plain(PortFailure::Kind::StillSending, number_));
 }
 
-bool CommPort::fail(const QString& reason)
+bool CommPort::fail(PortFailure failure)
 {
-    lastError_ = reason;
+    lastError_ = std::move(failure);
     return false;
 }
 
-QString CommPort::describe(const QString& reason) const
+PortFailure CommPort::about(PortFailure::Kind kind, QString value, QString systemReason) const
 {
     QString device = device_.isEmpty() ? devicePath() : device_;
     // A link that leads nowhere: say where it was meant to lead.
     const QFileInfo entry(device);
     if (entry.isSymLink() && !entry.exists())
         device += QStringLiteral(" -> ") + entry.symLinkTarget();
-    // A device named for the run is what the user asked for: the port number does not lead there.
-    if (!deviceOverride_.isEmpty())
-        return QStringLiteral("%1: %2").arg(device, reason);
-    return QStringLiteral("COM%1 (%2): %3").arg(QString::number(number_), device, reason);
-}
-
-QString CommPort::text(Text which) const
-{
-    return worded(texts[static_cast<std::size_t>(which)], language_);
+    PortFailure failure = plain(kind, number_, std::move(value));
+    failure.device = device;
+    failure.deviceForRun = !deviceOverride_.isEmpty();
+    failure.systemReason = std::move(systemReason);
+    return failure;
 }
 
 } // namespace korvanteslin

@@ -1,8 +1,8 @@
 #pragma once
 
-#include "emulation/names.h"
 #include "serial/frame_line.h"
 #include "serial/link_chain.h"
+#include "serial/port_failure.h"
 #include "serial/port_settings.h"
 
 #include <QByteArray>
@@ -40,9 +40,6 @@ public:
     // opened, as a lost one is: for runs with nobody there to pick again.
     void setRetryWhenClosed(bool retry);
 
-    // Interface language of the failure descriptions: 0 English, 1 Russian.
-    void setLanguage(Language language);
-
     // Port for the next opening; refused below 1 and while open.
     bool setCommPort(int number);
     int commPort() const;
@@ -67,11 +64,11 @@ public:
     bool output(const QByteArray& frame);
     bool write(const QByteArray& frame) override { return output(frame); }
 
-    // Why the last failing operation failed, worded for the operator.
-    QString lastError() const;
+    // Why the last failing operation failed.
+    const PortFailure& lastError() const;
     // Why the port is not open: its last opening failed or the device went
-    // away. Empty while open, and when it was simply closed.
-    QString closedBecause() const;
+    // away. None while open, and when it was simply closed.
+    PortFailure closedBecause() const;
     // Device that the number now in force maps to.
     QString devicePath() const;
     quint64 droppedFrames() const;
@@ -80,20 +77,18 @@ signals:
     void openChanged(bool open);
 
 private:
-    enum class Text;
-
     bool openDevice();
     void closeDevice();
     void onLineFailed();
     void onWatchTick();
     bool relinkedSinceLoss() const;
-    void handleLoss(const QString& reason);
+    void handleLoss(const PortFailure& failure);
     bool dropFrame();
-    bool fail(const QString& reason);
-    QString describe(const QString& reason) const;
-    QString text(Text which) const;
-    QString openFailure() const;
-    QString lineRefusal(const LineRefusal& refusal, const PortSettings& tried) const;
+    bool fail(PortFailure failure);
+    // A failure about the device the port number (or --device) leads to.
+    PortFailure about(PortFailure::Kind kind, QString value = {}, QString systemReason = {}) const;
+    PortFailure openFailure() const;
+    PortFailure lineRefusal(const LineRefusal& refusal, const PortSettings& tried) const;
 
     QSerialPort* port_;
     // While open it watches for a hung-up line; after a loss it retries.
@@ -105,11 +100,10 @@ private:
     std::vector<LinkStamp> openedThrough_; // the links that led to the device last opened
     bool awaitingRelink_ = false; // a lost pseudo-terminal: its old number is no longer ours
     bool settingsRefused_ = false;
-    Language language_ = Language::English;
     PortSettings settings_;
     int number_ = 1;
-    QString lastError_;
-    QString closedBecause_;
+    PortFailure lastError_;
+    PortFailure closedBecause_;
     quint64 droppedFrames_ = 0;
     bool busy_ = false; // opening or closing: errors are reported by the caller
 };

@@ -15,23 +15,6 @@ const Wording noDevices{"No serial devices found on this machine.",
     "На этом компьютере не найдено последовательных портов."};
 const Wording devicesHere{"Serial devices on this machine: ", "Последовательные порты этого компьютера: "};
 
-const Wording noSuchDevice{"no such device", "нет такого устройства"};
-const Wording heldByProgram{"in use by another program", "занят другой программой"};
-const Wording heldByProcess{"in use by another program: %1 (process %2)", "занят другой программой: %1 (процесс %2)"};
-const Wording heldByPid{"in use by another program (process %1)", "занят другой программой (процесс %1)"};
-const Wording accessHint{
-    ". Serial devices belong to the \"dialout\" group: add yourself with \"sudo adduser $USER dialout\", "
-    "then log out and in again.",
-    ". Последовательные порты принадлежат группе «dialout»: добавьте себя в неё командой "
-    "«sudo adduser $USER dialout», затем выйдите из системы и войдите снова."};
-
-QString heldReason(const LockHolder& holder, Language language)
-{
-    if (holder.name.isEmpty())
-        return worded(heldByPid, language).arg(holder.pid);
-    return worded(heldByProcess, language).arg(holder.name).arg(holder.pid);
-}
-
 } // namespace
 
 QString portMapText(const QString& deviceFolder, const QStringList& availableDevices, Language language, int highest)
@@ -61,21 +44,6 @@ QStringList availableSerialDevices()
         devices << info.systemLocation();
     devices.sort();
     return devices;
-}
-
-QString openFailureReason(const OpenFailure& failure, Language language)
-{
-    // A lock names its holder even when this user could not open the device
-    // anyway: the holder is what stands in the way first.
-    if (failure.holder)
-        return heldReason(*failure.holder, language);
-    if (failure.accessDenied)
-        return failure.systemReason + worded(accessHint, language);
-    if (failure.held)
-        return worded(heldByProgram, language);
-    if (failure.missing)
-        return worded(noSuchDevice, language);
-    return failure.systemReason;
 }
 
 } // namespace korvanteslin

@@ -1,12 +1,9 @@
 #pragma once
 
 #include "emulation/names.h"
-#include "serial/device_lock.h"
 
 #include <QString>
 #include <QStringList>
-
-#include <optional>
 
 namespace korvanteslin {
 
@@ -18,19 +15,5 @@ QString portMapText(const QString& deviceFolder, const QStringList& availableDev
 
 // The serial devices the system reports, as device paths.
 QStringList availableSerialDevices();
-
-// What is known about a device that would not open.
-struct OpenFailure {
-    QString systemReason;              // the system's own words
-    bool missing = false;              // there is no such device
-    bool held = false;                 // the system says another program holds it
-    bool accessDenied = false;         // this user may not write to it
-    std::optional<LockHolder> holder;  // who holds it, when a lock file tells
-};
-
-// Why a device could not be opened, for the operator, in `language`. A device
-// held by another program says so (and by which process, when known); when
-// the system refused access, say how to get it, not only what it said.
-QString openFailureReason(const OpenFailure& failure, Language language);
 
 } // namespace korvanteslin

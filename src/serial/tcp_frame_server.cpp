@@ -1,11 +1,11 @@
 #include "serial/tcp_frame_server.h"
+#include "serial/listen_socket.h"
 
 #include <QHostAddress>
 #include <QSocketNotifier>
 
 #include <algorithm>
 #include <cerrno>
-#include <ostream>
 
 #include <arpa/inet.h>
 #include <fcntl.h>
@@ -85,24 +85,21 @@ struct TcpFrameServer::Client {
     }
 };
 
-TcpFrameServer::TcpFrameServer(std::ostream& notes)
-    : notes_(notes)
+TcpFrameServer::TcpFrameServer(std::function<void(const ShellMessage&)> note)
+    : note_(std::move(note))
 {
     server_.accepted = [this](qintptr fd) { accept(int(fd)); };
 }
 
 TcpFrameServer::~TcpFrameServer() = default;
 
-std::variant<std::uint16_t, QString> TcpFrameServer::listen(const QString& address, std::uint16_t port)
+std::variant<std::uint16_t, ShellMessage> TcpFrameServer::listen(const QString& address, std::uint16_t port)
 {
     const QHostAddress host(address);
-    const QString cannot = QStringLiteral("The frames' TCP server cannot listen on %1: %2").arg(hostPort(host, port));
-    if (server_.isListening())
-        return cannot.arg(QStringLiteral("it is listening already."));
-    if (host.isNull())
-        return cannot.arg(QStringLiteral("not a numeric address."));
-    if (!server_.listen(host, port))
-        return cannot.arg(server_.errorString());
+    int error = EALREADY;
+    const int fd = server_.isListening() ? -1 : listenOn(host, port, error);
+    if (fd < 0 || !server_.setSocketDescriptor(fd))
+        return failureAt(MessageId::TcpCannotListen, hostPort(host, port).toStdString(), fd < 0 ? error : EINVAL);
     return server_.serverPort();
 }
 
@@ -131,12 +128,7 @@ void TcpFrameServer::accept(int fd)
     const QString peer = peerOf(fd);
     if (clients_.size() >= std::size_t(kMaxClients) && !makeRoom()) {
         ::close(fd);
-        notes_ << QStringLiteral("Closed the TCP connection from %1: %2 clients are connected already, the most "
-                                 "the frames' server takes.")
-                      .arg(peer)
-                      .arg(kMaxClients)
-                      .toStdString()
-               << std::endl;
+        note_(countAt(MessageId::TcpClientRefused, peer.toStdString(), kMaxClients));
         return;
     }
     // Each frame leaves the moment it is written, as it would leave a serial line.

@@ -1,6 +1,7 @@
 #pragma once
 
 #include "serial/frame_outlet.h"
+#include "shell/shell_messages.h"
 
 #include <QByteArray>
 #include <QString>
@@ -8,7 +9,6 @@
 
 #include <cstdint>
 #include <functional>
-#include <iosfwd>
 #include <memory>
 #include <variant>
 #include <vector>
@@ -31,16 +31,15 @@ public:
         quint64 dropped = 0;    // missed while it did not keep up
     };
 
-    // `notes` gets a line for each client turned away.
-    explicit TcpFrameServer(std::ostream& notes);
+    // `note` hears of each client turned away.
+    explicit TcpFrameServer(std::function<void(const ShellMessage&)> note);
     ~TcpFrameServer() override;
     TcpFrameServer(const TcpFrameServer&) = delete;
     TcpFrameServer& operator=(const TcpFrameServer&) = delete;
 
     // Listens on a numeric address ("127.0.0.1", "0.0.0.0", "::1"); port 0
-    // picks a free one. The port it listens on, or why it cannot, in words
-    // for the user.
-    std::variant<std::uint16_t, QString> listen(const QString& address, std::uint16_t port);
+    // picks a free one. The port it listens on, or why it cannot.
+    std::variant<std::uint16_t, ShellMessage> listen(const QString& address, std::uint16_t port);
     // Where it listens, as "HOST:PORT" ("[HOST]:PORT" for IPv6).
     QString address() const;
     std::uint16_t port() const;
@@ -69,7 +68,7 @@ private:
     void forget(const Client& client);
     bool offer(Client& client, const QByteArray& frame);
 
-    std::ostream& notes_;
+    std::function<void(const ShellMessage&)> note_;
     Listener server_;
     std::vector<std::shared_ptr<Client>> clients_;
 };

@@ -18,11 +18,6 @@ namespace korvanteslin {
 
 namespace {
 
-QString systemReason(int error)
-{
-    return QString::fromLocal8Bit(std::strerror(error));
-}
-
 // The link's target, or an empty string when `path` is not a symbolic link.
 QString linkTarget(const QString& path)
 {
@@ -50,22 +45,22 @@ void closeOnExec(int fd)
 
 } // namespace
 
-std::variant<std::unique_ptr<VirtualPort>, QString> VirtualPort::create(const QString& path, std::size_t backlogLimit)
+std::variant<std::unique_ptr<VirtualPort>, ShellMessage> VirtualPort::create(const QString& path, std::size_t backlogLimit)
 {
     // Absolute, so that the link is found again at the end whatever the working folder is by then.
     const QString linkPath = QFileInfo(path).absoluteFilePath();
     const QByteArray link = QFile::encodeName(linkPath);
-    const QString cannot = QStringLiteral("The virtual port cannot be made at %1: %2").arg(linkPath);
+    const auto refused = [&](MessageId id, int error = 0) { return failureAt(id, link.toStdString(), error); };
 
     struct stat existing {};
     if (::lstat(link.constData(), &existing) == 0 && !(S_ISLNK(existing.st_mode) && isLeftBehind(linkPath)))
-        return cannot.arg(QStringLiteral("it exists and is not a link this program made."));
+        return refused(MessageId::VirtualPortTaken);
 
     int master = -1;
     int slave = -1;
     char name[128] = {};
     if (::openpty(&master, &slave, name, nullptr, nullptr) != 0)
-        return cannot.arg(QStringLiteral("no pseudo-terminal (%1).").arg(systemReason(errno)));
+        return refused(MessageId::NoPseudoTerminal, errno);
     closeOnExec(master);
     closeOnExec(slave);
     ::fcntl(master, F_SETFL, ::fcntl(master, F_GETFL) | O_NONBLOCK);
@@ -83,8 +78,7 @@ std::variant<std::unique_ptr<VirtualPort>, QString> VirtualPort::create(const QS
         const int error = errno;
         ::close(master);
         ::close(slave);
-        return cannot.arg(error == EEXIST ? QStringLiteral("it exists and is not a link this program made.")
-                                          : systemReason(error) + QLatin1Char('.'));
+        return error == EEXIST ? refused(MessageId::VirtualPortTaken) : refused(MessageId::VirtualPortFailed, error);
     }
     return std::unique_ptr<VirtualPort>(new VirtualPort(master, slave, linkPath, device, backlogLimit));
 }

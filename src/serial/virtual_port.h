@@ -4,6 +4,8 @@
 #include <QByteArray>
 #include <QString>
 
+#include "shell/shell_messages.h"
+
 #include <cstddef>
 #include <memory>
 #include <variant>
@@ -22,7 +24,7 @@ public:
     // Makes the pair and the link at `linkPath`. Refused when something other
     // than a link left behind by an earlier run (one into /dev/pts that leads
     // nowhere any more) is already there. The text says why in words for the user.
-    static std::variant<std::unique_ptr<VirtualPort>, QString> create(
+    static std::variant<std::unique_ptr<VirtualPort>, ShellMessage> create(
         const QString& linkPath, std::size_t backlogLimit = kDefaultBacklog);
 
     // Removes the link, if it still leads where this run made it lead.

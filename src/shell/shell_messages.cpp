@@ -59,6 +59,46 @@ constexpr std::array kMessages{
         "No display was found, so the window cannot open. To run without a window: "
         "korvanteslin --headless --virtual ~/scale",
         "Дисплей не найден, поэтому окно открыть нельзя. Без окна: korvanteslin --headless --virtual ~/scale"},
+    MessageRow{MessageId::WindowModuleMissing,
+        "The window cannot open: its module {path} cannot be loaded ({reason}). "
+        "To run without a window: korvanteslin --headless --virtual ~/scale",
+        "Окно открыть нельзя: его модуль {path} не загружается ({reason}). "
+        "Без окна: korvanteslin --headless --virtual ~/scale"},
+    MessageRow{MessageId::UnknownOption, "Unknown option '{path}'.", "Неизвестный параметр «{path}»."},
+    MessageRow{MessageId::MissingOptionValue, "Missing value after '{path}'.", "Нет значения после «{path}»."},
+    MessageRow{MessageId::UnexpectedOptionValue, "Unexpected value after '{path}'.", "Лишнее значение после «{path}»."},
+    MessageRow{MessageId::UnexpectedArgument, "Unexpected argument '{path}'.", "Лишний аргумент «{path}»."},
+    MessageRow{MessageId::EmptyOptionValue, "Empty value for --{path}.", "Пустое значение для --{path}."},
+    MessageRow{MessageId::ControlCharacterInPath,
+        "Bad value for --{path}: a path may not hold a line break or another control character.",
+        "Недопустимое значение для --{path}: в пути не может быть перевода строки или другого управляющего символа."},
+    MessageRow{MessageId::BadAddress,
+        "Bad value for --{path}: '{detail}' (expected [HOST:]PORT, PORT from 0 to 65535).",
+        "Недопустимое значение для --{path}: «{detail}» (ожидается [HOST:]PORT, PORT от 0 до 65535)."},
+    MessageRow{MessageId::ControlNotLoopback,
+        "Refused --control host '{path}': the control API is served on loopback addresses only "
+        "(127.0.0.0/8, ::1, localhost).",
+        "Адрес --control «{path}» отклонён: API управления работает только на локальных адресах "
+        "(127.0.0.0/8, ::1, localhost)."},
+    MessageRow{MessageId::VirtualPortTaken,
+        "The virtual port cannot be made at {path}: it exists and is not a link this program made.",
+        "Виртуальный порт нельзя создать в {path}: это имя занято, и это не ссылка, сделанная этой программой."},
+    MessageRow{MessageId::NoPseudoTerminal,
+        "The virtual port cannot be made at {path}: no pseudo-terminal ({reason}).",
+        "Виртуальный порт нельзя создать в {path}: нет псевдотерминала ({reason})."},
+    MessageRow{MessageId::VirtualPortFailed,
+        "The virtual port cannot be made at {path}: {reason}.",
+        "Виртуальный порт нельзя создать в {path}: {reason}."},
+    MessageRow{MessageId::TcpCannotListen,
+        "The frames' TCP server cannot listen on {path}: {reason}.",
+        "TCP-сервер кадров не может принимать соединения на {path}: {reason}."},
+    MessageRow{MessageId::ControlCannotListen,
+        "The control API cannot listen on {path}: {reason}.",
+        "API управления не может принимать соединения на {path}: {reason}."},
+    MessageRow{MessageId::TcpClientRefused,
+        "Closed the TCP connection from {path}: {number} clients are connected already, the most the frames' "
+        "server takes.",
+        "TCP-соединение с {path} закрыто: уже подключено {number} клиентов, больше сервер кадров не принимает."},
 };
 
 struct KindRow {
@@ -101,6 +141,13 @@ constexpr std::array kErrors{
     ErrorRow{EINTR, "Interrupted system call", "Прерван системный вызов"},
     ErrorRow{EBUSY, "Device or resource busy", "Устройство или ресурс занято"},
     ErrorRow{EMFILE, "Too many open files", "Слишком много открытых файлов"},
+    ErrorRow{EADDRINUSE, "Address already in use", "Адрес уже используется"},
+    ErrorRow{EADDRNOTAVAIL, "Cannot assign requested address", "Невозможно назначить запрошенный адрес"},
+    ErrorRow{EAFNOSUPPORT, "Address family not supported by protocol", "Семейство адресов не поддерживается протоколом"},
+    ErrorRow{EALREADY, "Operation already in progress", "Операция уже выполняется"},
+    ErrorRow{EINVAL, "Invalid argument", "Недопустимый аргумент"},
+    ErrorRow{ENFILE, "Too many open files in system", "Слишком много открытых файлов в системе"},
+    ErrorRow{ELIBBAD, "Accessing a corrupted shared library", "Обращение к повреждённой разделяемой библиотеке"},
 };
 
 template <class Row>
@@ -142,6 +189,8 @@ std::string wordMessage(const ShellMessage& message, Language language)
         const std::string_view name = pattern.substr(open + 1, close - open - 1);
         if (name == "path")
             text += utf8FromLocal(message.path);
+        else if (name == "detail")
+            text += message.detail;
         else if (name == "reason")
             text += reasonText(message, russian);
         else if (name == "number")

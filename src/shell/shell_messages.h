@@ -21,6 +21,23 @@ enum class MessageId {
     AlreadyRunning,         // path: the data folder, number: the other copy's process
     AlreadyRunningUnknownProcess, // path: the data folder
     NoDisplay,              // nothing: the window has no display to open on
+    WindowModuleMissing,    // path: the window's module, reason: why it cannot be loaded
+    // The command line. path: the option or the argument as given; detail: its value.
+    UnknownOption,
+    MissingOptionValue,
+    UnexpectedOptionValue,
+    UnexpectedArgument,
+    EmptyOptionValue,       // path: the option's name
+    ControlCharacterInPath, // path: the option's name
+    BadAddress,             // path: the option's name, detail: the value
+    ControlNotLoopback,     // path: the host asked for
+    // The run's other lines. path: the link or the address.
+    VirtualPortTaken,
+    NoPseudoTerminal,       // reason
+    VirtualPortFailed,      // reason
+    TcpCannotListen,        // reason
+    ControlCannotListen,    // reason
+    TcpClientRefused,       // path: the client's address, number: the most clients taken
 };
 
 // What stands at a path where a regular file was expected. When it is not
@@ -30,6 +47,7 @@ enum class EntryKind { None, Link, Folder, Fifo, Device, Socket, Other };
 struct ShellMessage {
     MessageId id = MessageId::CannotSaveSettings;
     std::string path; // as the file system spells it (the system's 8-bit encoding)
+    std::string detail; // a value as given (UTF-8)
     int error = 0;    // the system's error number
     EntryKind kind = EntryKind::None;
     std::int64_t number = 0;
@@ -55,6 +73,16 @@ inline ShellMessage countAt(MessageId id, std::string path, std::int64_t number)
     message.id = id;
     message.path = std::move(path);
     message.number = number;
+    return message;
+}
+
+// A fact about `subject` (an option, an address) and the value given for it.
+inline ShellMessage refusalOf(MessageId id, std::string subject, std::string detail = {})
+{
+    ShellMessage message;
+    message.id = id;
+    message.path = std::move(subject);
+    message.detail = std::move(detail);
     return message;
 }
 

@@ -2,28 +2,26 @@
 
 #include <optional>
 
-#include <QStringList>
-
 #include "serial/comm_port.h"
 #include "serial/port_boxes.h"
 
 namespace korvanteslin {
 
 
-QString configurePortAtStartup(CommPort& port, const SettingsRecord& settings)
+std::vector<PortFailure> configurePortAtStartup(CommPort& port, const SettingsRecord& settings)
 {
     // Each step that fails is passed over and the operator is told of every
     // failure: a refused string must not hide that the port is missing.
-    QStringList failures;
+    std::vector<PortFailure> failures;
     const bool numberTaken = port.setCommPort(settings.intPortNumber);
     if (!numberTaken)
-        failures << port.lastError();
+        failures.push_back(port.lastError());
     if (!port.setSettings(QString::fromLocal8Bit(settings.strPortSettings.c_str())))
-        failures << port.lastError();
+        failures.push_back(port.lastError());
     // A refused number would leave some other port selected: that one is not ours to open.
     if (numberTaken && !port.open())
-        failures << port.lastError();
-    return failures.join(QLatin1Char('\n'));
+        failures.push_back(port.lastError());
+    return failures;
 }
 
 bool applyPortBoxes(CommPort& port, SettingsRecord& settings, const PortBoxes& boxes)

@@ -2,8 +2,10 @@
 
 #include <QString>
 #include <array>
+#include <vector>
 
 #include "serial/port_boxes.h"
+#include "serial/port_failure.h"
 #include "shell/settings_record.h"
 
 namespace korvanteslin {
@@ -13,10 +15,9 @@ class CommPort;
 // The message for a port choice the port cannot take.
 inline const QString kRefusedChoice = QStringLiteral("Недопустимо");
 
-// Sets the stored number and settings string, then opens the port. Returns
-// the description of every step that failed, one a line, or nothing.
-QString configurePortAtStartup(CommPort& port, const SettingsRecord& settings);
-
+// Sets the stored number and settings string, then opens the port. Every
+// step that failed, in order.
+std::vector<PortFailure> configurePortAtStartup(CommPort& port, const SettingsRecord& settings);
 
 // The deferred apply step after a pick in a port box: stores the choice in the
 // record, sets it on the port and opens the port with whatever is then in

@@ -206,7 +206,6 @@ void Station::followCycleTimer()
 void Station::pickLanguage(int language)
 {
     Settings.intLanguage = std::int16_t(language);
-    MSComm1.setLanguage(this->language());
     emit changed(LanguageChanged);
     saveOrReport();
 }

@@ -55,7 +55,6 @@ bool Station::Form_Load()
     if (ending)
         return true;
 
-    MSComm1.setLanguage(language());
     emit changed(LanguageChanged);
 
     MSComm1.setDeviceFolder(QString::fromLocal8Bit(strAppFolder.c_str()));
@@ -106,10 +105,13 @@ void Station::readOscillationBoxes()
 void Station::openPortAtStartup()
 {
     const QScopedValueRollback guard(configuringPort, true);
-    const QString failure = configurePortAtStartup(MSComm1, Settings);
+    const std::vector<PortFailure> failures = configurePortAtStartup(MSComm1, Settings);
     paceWithPortSettings();
-    if (!failure.isEmpty())
-        report(failure);
+    QStringList said;
+    for (const PortFailure& failure : failures)
+        said << wordPortFailure(failure, language());
+    if (!said.isEmpty())
+        report(said.join(QLatin1Char('\n')));
     emit changed(PortChanged);
     // Filling the boxes is not a pick: it does not start a re-opening.
     Combo1 = {QString::number(MSComm1.commPort()), QString::number(Settings.lngBaudRate),

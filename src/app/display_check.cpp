@@ -1,4 +1,4 @@
-#include "window/display_check.h"
+#include "app/display_check.h"
 
 #include <QByteArray>
 #include <QDir>

@@ -1,0 +1,15 @@
+#pragma once
+
+#include <variant>
+
+#include "shell/shell_messages.h"
+#include "window/window_entry.h"
+
+namespace korvanteslin {
+
+// Loads the window's module from beside the program (the build tree) or
+// from ../lib/korvanteslin (an installed program). Its entry point, or why
+// there is none.
+std::variant<MakeWindowFunction, ShellMessage> loadWindowModule();
+
+} // namespace korvanteslin
