@@ -14,7 +14,7 @@ std::variant<MakeWindowFunction, ShellMessage> loadWindowModule()
 {
     std::error_code error;
     const fs::path folder = fs::read_symlink("/proc/self/exe", error).parent_path();
-    const fs::path candidates[] = {folder / kWindowModuleName, folder / "../lib/korvanteslin" / kWindowModuleName};
+    const fs::path candidates[] = {folder / kWindowModuleName, folder / ".." / KORVANTESLIN_MODULE_DIR / kWindowModuleName};
     for (const fs::path& path : candidates) {
         if (!fs::exists(path, error))
             continue;

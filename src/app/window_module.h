@@ -8,7 +8,7 @@
 namespace korvanteslin {
 
 // Loads the window's module from beside the program (the build tree) or
-// from ../lib/korvanteslin (an installed program). Its entry point, or why
+// from its folder under the installed library folder. Its entry point, or why
 // there is none.
 std::variant<MakeWindowFunction, ShellMessage> loadWindowModule();
 

@@ -129,7 +129,10 @@ TEST(Program, AHeadlessRunSendsOnEveryLineItWasGiven)
     }));
     QFile maps(QStringLiteral("/proc/%1/maps").arg(program.process.processId()));
     ASSERT_TRUE(maps.open(QIODevice::ReadOnly));
-    EXPECT_FALSE(maps.readAll().contains("/platforms/"));
+    const QByteArray mapped = maps.readAll();
+    EXPECT_FALSE(mapped.contains("/platforms/"));
+    EXPECT_FALSE(mapped.contains("libQt6Gui")) << "a headless run loads no GUI library";
+    EXPECT_FALSE(mapped.contains("korvanteslin-window"));
 
     request(api, post("/quit", {}));
     ASSERT_TRUE(program.ends());
@@ -174,29 +177,47 @@ TEST(Program, LineRateHoldsFramesToTheSetLinesRate)
 
 // Without a display the window run says so in one line, in the interface
 // language the settings file holds, and ends: no abort, nothing touched.
-TEST(Program, WithoutADisplayTheWindowRunSaysHowToRunWithoutOne)
+// A window run that cannot have its window says so in one line, in the
+// interface language the settings file holds, and ends: no abort, nothing touched.
+TEST(Program, AWindowRunWithoutAWindowSaysHowToRunWithoutOne)
 {
-    for (const int language : {0, 1}) {
-        Scratch scratch;
-        if (language == 1)
-            store(scratch, [](SettingsRecord& r) { r.intLanguage = 1; });
-        const QStringList before = scratch.entries();
-        QProcess program;
-        QProcessEnvironment environment = QProcessEnvironment::systemEnvironment();
-        for (const char* name : {"DISPLAY", "WAYLAND_DISPLAY", "QT_QPA_PLATFORM"})
-            environment.remove(QLatin1String(name));
-        environment.insert(QStringLiteral("ProgramFiles"), scratch.root.path() + QStringLiteral("/pf"));
-        environment.insert(QStringLiteral("HOME"), scratch.root.path() + QStringLiteral("/home"));
-        program.setProcessEnvironment(environment);
-        program.start(QStringLiteral(KORVANTESLIN_PROGRAM), {});
-        ASSERT_TRUE(program.waitForFinished(10000));
-        EXPECT_EQ(program.exitStatus(), QProcess::NormalExit);
-        EXPECT_EQ(program.exitCode(), 1);
-        const QString said = QString::fromUtf8(program.readAllStandardError()).trimmed();
-        EXPECT_TRUE(said.contains(language == 0 ? QStringLiteral("No display was found") : QStringLiteral("Дисплей не найден")))
-            << said.toStdString();
-        EXPECT_TRUE(said.contains(QStringLiteral("--headless")));
-        EXPECT_EQ(said.count(QLatin1Char('\n')), 0);
-        EXPECT_EQ(scratch.entries(), before);
-    }
+    const struct {
+        const char* why;
+        bool moduleLeftBehind; // the program alone, copied away from its window module
+        const char* english;
+        const char* russian;
+    } rows[] = {
+        {"no display", false, "No display was found", "Дисплей не найден"},
+        {"no module", true, "The window cannot open: its module", "Окно открыть нельзя: его модуль"},
+    };
+    for (const auto& row : rows)
+        for (const int language : {0, 1}) {
+            SCOPED_TRACE(std::string(row.why) + (language ? " ru" : " en"));
+            Scratch scratch;
+            if (language == 1)
+                store(scratch, [](SettingsRecord& r) { r.intLanguage = 1; });
+            QString path = QStringLiteral(KORVANTESLIN_PROGRAM);
+            QProcessEnvironment environment = QProcessEnvironment::systemEnvironment();
+            for (const char* name : {"DISPLAY", "WAYLAND_DISPLAY", "QT_QPA_PLATFORM"})
+                environment.remove(QLatin1String(name));
+            if (row.moduleLeftBehind) {
+                path = scratch.root.path() + QStringLiteral("/korvanteslin");
+                ASSERT_TRUE(QFile::copy(QStringLiteral(KORVANTESLIN_PROGRAM), path));
+                environment.insert(QStringLiteral("QT_QPA_PLATFORM"), QStringLiteral("offscreen"));
+            }
+            const QStringList before = scratch.entries();
+            environment.insert(QStringLiteral("ProgramFiles"), scratch.root.path() + QStringLiteral("/pf"));
+            environment.insert(QStringLiteral("HOME"), scratch.root.path() + QStringLiteral("/home"));
+            QProcess program;
+            program.setProcessEnvironment(environment);
+            program.start(path, {});
+            ASSERT_TRUE(program.waitForFinished(10000));
+            EXPECT_EQ(program.exitStatus(), QProcess::NormalExit);
+            EXPECT_EQ(program.exitCode(), 1);
+            const QString said = QString::fromUtf8(program.readAllStandardError()).trimmed();
+            EXPECT_TRUE(said.contains(QString::fromUtf8(language == 0 ? row.english : row.russian))) << said.toStdString();
+            EXPECT_TRUE(said.contains(QStringLiteral("--headless")));
+            EXPECT_EQ(said.count(QLatin1Char('\n')), 0);
+            EXPECT_EQ(scratch.entries(), before);
+        }
 }

@@ -125,7 +125,10 @@ TEST(Options, EndsWithHelpVersionOrUsageError)
         ASSERT_TRUE(std::holds_alternative<OptionsExit>(result));
         const OptionsExit& got = std::get<OptionsExit>(result);
         EXPECT_EQ(got.exitCode, row.exitCode);
-        for (const auto& [text, expected] : {std::pair{got.out, row.out}, std::pair{got.err, row.err}}) {
+        // As main prints it: the refusal in words, then the help.
+        const QString err = got.refusal ? QString::fromStdString(wordMessage(*got.refusal, Language::English)) + '\n' + got.err
+                                        : got.err;
+        for (const auto& [text, expected] : {std::pair{got.out, row.out}, std::pair{err, row.err}}) {
             const QString want = QString::fromUtf8(expected);
             if (want.startsWith('~'))
                 EXPECT_TRUE(text.contains(want.mid(1))) << text.toStdString();
@@ -137,4 +140,11 @@ TEST(Options, EndsWithHelpVersionOrUsageError)
             EXPECT_TRUE(got.err.contains(QStringLiteral("Usage:"))) << got.err.toStdString();
         }
     }
+
+    // The refusal is a fact, worded in the language of the data folder asked for.
+    const auto refused = std::get<OptionsExit>(parseOptions(argv({"--data-dir", "/srv/scale", "--control", "x:99999"})));
+    EXPECT_EQ(refused.dataDir, QStringLiteral("/srv/scale"));
+    ASSERT_TRUE(refused.refusal);
+    EXPECT_EQ(wordMessage(*refused.refusal, Language::Russian),
+        "Недопустимое значение для --control: «x:99999» (ожидается [HOST:]PORT, PORT от 0 до 65535).");
 }

@@ -32,6 +32,7 @@ quiet() {
 desktop_id=org.korvanteslin.Korvanteslin
 component_id=org.korvanteslin.korvanteslin
 expected_files="./usr/bin/korvanteslin
+./usr/lib/$(dpkg-architecture -qDEB_HOST_MULTIARCH)/korvanteslin/korvanteslin-window.so
 ./usr/share/applications/$desktop_id.desktop
 ./usr/share/doc/korvanteslin/changelog.Debian.gz
 ./usr/share/doc/korvanteslin/copyright
@@ -94,8 +95,9 @@ check "metainfo lists both screenshots over https" \
 # desktop file name the program announces, on X11 by the window's WM_CLASS
 # against the entry's StartupWMClass.
 binary=$root/usr/bin/korvanteslin
-check "the program announces the desktop entry's id" \
-  bash -c "{ strings -a '$binary'; strings -a -el '$binary'; } | grep -qx '$desktop_id'"
+window=$(find "$root/usr/lib" -name korvanteslin-window.so)
+check "the window announces the desktop entry's id" \
+  bash -c "{ strings -a '$window'; strings -a -el '$window'; } | grep -qx '$desktop_id'"
 # Prints the class of the program's first X11 window, "" when none appears within 20 s.
 x11_window_class() {
   local display_file=$scratch/display xvfb app class="" tries=0

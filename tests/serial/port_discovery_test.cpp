@@ -9,6 +9,7 @@
 #include "qstring_printer.h"
 #include "serial/device_lock.h"
 #include "serial/port_discovery.h"
+#include "serial/port_failure.h"
 
 using namespace korvanteslin;
 using test::ownName;
@@ -46,31 +47,38 @@ TEST(PortDiscovery, TheMapTellsWhereEachNumberLeadsAndWhatExistsInBothLanguages)
     }
 }
 
-TEST(PortDiscovery, AnOpeningFailureSaysWhoHoldsTheDeviceOrHowToGetAccess)
+TEST(PortFailure, AnOpeningFailureSaysWhoHoldsTheDeviceOrHowToGetAccess)
 {
-    const QString denied = QStringLiteral("Permission denied");
-    const QString locked = QStringLiteral("Permission error while locking the device");
-    const LockHolder nameless{4242, {}};
+    using Kind = PortFailure::Kind;
+    const auto failure = [](Kind kind, const char* systemReason = "", std::optional<LockHolder> holder = {}) {
+        PortFailure made;
+        made.kind = kind;
+        made.number = 2;
+        made.device = QStringLiteral("/dev/ttyS1");
+        made.systemReason = QString::fromUtf8(systemReason);
+        made.holder = std::move(holder);
+        return made;
+    };
     const struct {
-        OpenFailure failure;
+        PortFailure failure;
         const char* english;
         const char* russian;
     } rows[] = {
-        {{locked, false, true, true, nameless}, "in use by another program (process 4242)",
+        {failure(Kind::Held, "", LockHolder{4242, {}}), "in use by another program (process 4242)",
             "занят другой программой (процесс 4242)"},
-        {{locked, false, true, false, {}}, "in use by another program", "занят другой программой"},
-        {{denied, false, true, true, {}},
+        {failure(Kind::Held), "in use by another program", "занят другой программой"},
+        {failure(Kind::AccessDenied, "Permission denied"),
             "Permission denied. Serial devices belong to the \"dialout\" group: add yourself with \"sudo adduser "
             "$USER dialout\", then log out and in again.",
             "Permission denied. Последовательные порты принадлежат группе «dialout»: добавьте себя в неё командой "
             "«sudo adduser $USER dialout», затем выйдите из системы и войдите снова."},
-        {{QStringLiteral("Input/output error"), false, false, false, {}}, "Input/output error",
-            "Input/output error"},
+        {failure(Kind::System, "Input/output error"), "Input/output error", "Input/output error"},
     };
     for (const auto& row : rows) {
-        EXPECT_EQ(openFailureReason(row.failure, Language::English), QString::fromUtf8(row.english));
-        EXPECT_EQ(openFailureReason(row.failure, Language::Russian), QString::fromUtf8(row.russian));
+        EXPECT_EQ(wordPortFailure(row.failure, Language::English), "COM2 (/dev/ttyS1): " + QString::fromUtf8(row.english));
+        EXPECT_EQ(wordPortFailure(row.failure, Language::Russian), "COM2 (/dev/ttyS1): " + QString::fromUtf8(row.russian));
     }
+    EXPECT_EQ(wordPortFailure(PortFailure{}, Language::English), QString()) << "no failure, nothing said";
 }
 
 TEST(PortDiscovery, ALockFileNamesItsLiveHolderInEveryFormProgramsWrite)

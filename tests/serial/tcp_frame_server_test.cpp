@@ -22,8 +22,8 @@ struct Listening {
     Listening(const QString& address = QStringLiteral("127.0.0.1"))
     {
         const auto listened = server.listen(address, 0);
-        if (const auto* refusal = std::get_if<QString>(&listened))
-            ADD_FAILURE() << refusal->toStdString();
+        if (const auto* refusal = std::get_if<ShellMessage>(&listened))
+            ADD_FAILURE() << wordMessage(*refusal, Language::English);
         else
             port = std::get<std::uint16_t>(listened);
     }
@@ -33,8 +33,8 @@ struct Listening {
         return serveUntil([&] { return server.clients().size() == count; });
     }
 
-    std::ostringstream notes;
-    TcpFrameServer server{notes};
+    std::vector<ShellMessage> notes;
+    TcpFrameServer server{[this](const ShellMessage& note) { notes.push_back(note); }};
     std::uint16_t port = 0;
 };
 
@@ -142,9 +142,8 @@ TEST(TcpFrameServer, TheThirtyThirdClientIsClosedAtOnceAndTheOthersGoOn)
     TcpClient extra("127.0.0.1", tcp.port);
     EXPECT_TRUE(serveUntil([&] { return extra.read(), extra.ended; }));
     EXPECT_EQ(tcp.server.clients().size(), 32u);
-    const QString note = QString::fromStdString(tcp.notes.str());
-    EXPECT_EQ(note.count(QLatin1Char('\n')), 1) << note.toStdString();
-    EXPECT_TRUE(note.contains(QStringLiteral("127.0.0.1:%1").arg(extra.localPort()))) << note.toStdString();
+    const std::string peer = QStringLiteral("127.0.0.1:%1").arg(extra.localPort()).toStdString();
+    EXPECT_EQ(tcp.notes, std::vector{countAt(MessageId::TcpClientRefused, peer, TcpFrameServer::kMaxClients)});
 
     EXPECT_TRUE(tcp.server.write(frame(1)));
     EXPECT_TRUE(serveUntil([&] {
@@ -184,10 +183,8 @@ TEST(TcpFrameServer, ListensOnlyWhereItIsTold)
     }
 
     Listening taken;
-    std::ostringstream notes;
-    TcpFrameServer second(notes);
+    TcpFrameServer second([](const ShellMessage&) {});
     const auto refused = second.listen(QStringLiteral("127.0.0.1"), taken.port);
-    ASSERT_TRUE(std::holds_alternative<QString>(refused));
-    EXPECT_TRUE(std::get<QString>(refused).contains(QStringLiteral("127.0.0.1:%1").arg(taken.port)))
-        << std::get<QString>(refused).toStdString();
+    const std::string where = QStringLiteral("127.0.0.1:%1").arg(taken.port).toStdString();
+    EXPECT_EQ(std::get<ShellMessage>(refused), failureAt(MessageId::TcpCannotListen, where, EADDRINUSE));
 }

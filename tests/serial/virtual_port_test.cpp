@@ -51,8 +51,8 @@ struct Receiver {
 std::unique_ptr<VirtualPort> make(const QString& path, std::size_t backlog = VirtualPort::kDefaultBacklog)
 {
     auto made = VirtualPort::create(path, backlog);
-    if (auto* error = std::get_if<QString>(&made))
-        ADD_FAILURE() << error->toStdString();
+    if (auto* refusal = std::get_if<ShellMessage>(&made))
+        ADD_FAILURE() << wordMessage(*refusal, Language::English);
     return made.index() == 0 ? std::move(std::get<0>(made)) : nullptr;
 }
 
@@ -160,12 +160,12 @@ TEST(VirtualPort, RefusesAPathThatIsTakenAndLeavesItAsItWas)
             EXPECT_EQ(QFile::symLinkTarget(path), std::get<0>(made)->devicePath());
             continue;
         }
-        EXPECT_EQ(std::get<QString>(made),
-            QStringLiteral("The virtual port cannot be made at %1: it exists and is not a link this program made.").arg(path));
+        EXPECT_EQ(std::get<ShellMessage>(made), failureAt(MessageId::VirtualPortTaken, path.toStdString(), 0));
         EXPECT_EQ(whatIsAt(path), before);
     }
 
     const auto noFolder = VirtualPort::create(dir.filePath(QStringLiteral("missing/scale")));
     ASSERT_EQ(noFolder.index(), 1u);
-    EXPECT_TRUE(std::get<QString>(noFolder).endsWith(QStringLiteral("No such file or directory.")));
+    EXPECT_EQ(std::get<ShellMessage>(noFolder).id, MessageId::VirtualPortFailed);
+    EXPECT_EQ(std::get<ShellMessage>(noFolder).error, ENOENT);
 }

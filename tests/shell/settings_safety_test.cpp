@@ -327,7 +327,12 @@ TEST(ShellMessages, EveryMessageSpeaksBothLanguagesAndNamesWhatItIsAbout)
 {
     const MessageId ids[] = {MessageId::CannotSaveSettings, MessageId::TextTooLongToSave, MessageId::CannotCreateFolder,
         MessageId::ResultsFolderTooLong, MessageId::CannotReadSettings, MessageId::SettingsFileNotUsed,
-        MessageId::AlreadyRunning, MessageId::AlreadyRunningUnknownProcess};
+        MessageId::AlreadyRunning, MessageId::AlreadyRunningUnknownProcess, MessageId::WindowModuleMissing,
+        MessageId::UnknownOption, MessageId::MissingOptionValue, MessageId::UnexpectedOptionValue,
+        MessageId::UnexpectedArgument, MessageId::EmptyOptionValue, MessageId::ControlCharacterInPath,
+        MessageId::BadAddress, MessageId::ControlNotLoopback, MessageId::VirtualPortTaken, MessageId::NoPseudoTerminal,
+        MessageId::VirtualPortFailed, MessageId::TcpCannotListen, MessageId::ControlCannotListen,
+        MessageId::TcpClientRefused};
     const std::string path = "/data/Результаты/x";
     for (const MessageId id : ids) {
         SCOPED_TRACE(int(id));

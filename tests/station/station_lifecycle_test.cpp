@@ -154,9 +154,6 @@ TEST(StationLifecycle, WhatTheRunSaysSpeaksTheStoredLanguage)
     run->Form_Unload();
     ASSERT_EQ(folder.said.size(), 3);
     EXPECT_TRUE(folder.said[2].startsWith("Не удалось сохранить настройки в файл " + folder.settingsFile())) << folder.said[2];
-    run->pickLanguage(0); // and the port's own words follow
-    EXPECT_FALSE(run->port().output("frame"));
-    EXPECT_EQ(run->port().lastError(), "COM5 is not open");
 }
 
 TEST(StationLifecycle, AFreshHomeWithoutADataLocationKeepsItsSettings)
