@@ -71,7 +71,7 @@ std::optional<ShellMessage> prepareExtras(const Options& options, Station& stati
     }
     if (options.printFrames) {
         station.outlet().onSent([&station](const OutgoingFrame& frame) {
-            printFrame(std::cout, msSinceStart(), frame.bytes.toStdString());
+            printFrame(std::cout, msSinceStart(), frame.bytes);
             // Whoever read the lines has gone (`| head`): the run ends as on a
             // signal, settings saved, rather than printing into nothing.
             if (!std::cout.good() && !station.hasEnded())
@@ -89,7 +89,7 @@ std::optional<ShellMessage> prepareExtras(const Options& options, Station& stati
         if (auto* refusal = std::get_if<ShellMessage>(&listening))
             return *refusal;
         station.outlet().onSent([log = extras.log.get()](const OutgoingFrame& frame) {
-            log->add(frame.bytes.toStdString(), frame.weight, frame.stable);
+            log->add(frame.bytes, frame.weight, frame.stable);
         });
     }
     return std::nullopt;

@@ -76,8 +76,8 @@ QJsonObject faultsJson(const FaultPlan& faults)
     const FaultPlan::Done& done = faults.done();
     return {
         {"pending", QJsonObject{{"drop", pending.drop}, {"corrupt", pending.corrupt}, {"split", pending.split},
-                        {"gap_ms", pending.gapMs}, {"silence_ms", qint64(faults.silenceLeft(monotonicNs() / 1'000'000))},
-                        {"garbage", QString::fromLatin1(pending.garbage.toHex(' ').toUpper())}}},
+                        {"gap_ms", pending.gapMs}, {"silence_ms", qint64(faults.silenceLeft(MonoClock::now()).count())},
+                        {"garbage", hexOf(pending.garbage)}}},
         {"done", QJsonObject{{"dropped", qint64(done.dropped)}, {"corrupted", qint64(done.corrupted)},
                      {"split", qint64(done.split)}, {"silenced", qint64(done.silenced)},
                      {"garbage_bytes", qint64(done.garbageBytes)}}},
@@ -264,7 +264,7 @@ const PostRoute kPostRoutes[] = {
             request.split = int(split.value_or(0));
             request.gapMs = int(gap.value_or(0));
             request.silenceMs = body.count("silence_ms", kLongestSilenceMs).value_or(0);
-            request.garbage = body.hexBytes("garbage", kMostGarbage).value_or(QByteArray());
+            request.garbage = body.hexBytes("garbage", kMostGarbage).value_or(QByteArray()).toStdString();
             if (split.value_or(0) > 0 && !gap)
                 body.refuse(QStringLiteral("\"split\" needs \"gap_ms\", at most the period"));
             if (const auto refusal = body.refusal())

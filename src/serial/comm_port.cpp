@@ -174,7 +174,7 @@ bool CommPort::isOpen() const
     return port_->isOpen();
 }
 
-bool CommPort::output(const QByteArray& frame)
+bool CommPort::output(std::string_view frame)
 {
     // Every tick comes here: these two failures are worded without asking the
     // file system about the device.
@@ -193,7 +193,7 @@ bool CommPort::output(const QByteArray& frame)
     case LineState::Ready:
         break;
     }
-    port_->write(frame);
+    port_->write(frame.data(), qint64(frame.size()));
     port_->flush();
     // A write that found the line dead has closed the port and said why.
     return isOpen();

@@ -5,9 +5,10 @@
 #include "serial/port_failure.h"
 #include "serial/port_settings.h"
 
-#include <QByteArray>
 #include <QObject>
 #include <QString>
+
+#include <string_view>
 
 #include <vector>
 
@@ -61,8 +62,8 @@ public:
     // Sends one frame now. False when closed, when the frame could not be
     // written, or when the previous frame is still leaving: that frame is
     // dropped and counted in droppedFrames().
-    bool output(const QByteArray& frame);
-    bool write(const QByteArray& frame) override { return output(frame); }
+    bool output(std::string_view frame);
+    bool write(std::string_view frame) override { return output(frame); }
 
     // Why the last failing operation failed.
     const PortFailure& lastError() const;

@@ -12,26 +12,19 @@ namespace korvanteslin {
 
 namespace {
 
-constexpr std::int64_t kSecondNs = 1'000'000'000;
-
-timespec timespecOf(std::int64_t ns)
+// At least a nanosecond: a zero value would disarm the timer.
+timespec timespecOf(std::chrono::nanoseconds span)
 {
-    return {time_t(ns / kSecondNs), long(ns % kSecondNs)};
+    const auto ns = std::max<std::int64_t>(span.count(), 1);
+    return {time_t(ns / 1'000'000'000), long(ns % 1'000'000'000)};
 }
 
-int wholeMs(std::int64_t ns)
+int wholeMs(std::chrono::nanoseconds span)
 {
-    return int(std::max<std::int64_t>(0, (ns + 999'999) / 1'000'000));
+    return int(std::max<std::int64_t>(0, std::chrono::ceil<std::chrono::milliseconds>(span).count()));
 }
 
 } // namespace
-
-std::int64_t monotonicNs()
-{
-    // steady_clock is CLOCK_MONOTONIC here, the clock the timerfd counts on.
-    return std::chrono::duration_cast<std::chrono::nanoseconds>(std::chrono::steady_clock::now().time_since_epoch())
-        .count();
-}
 
 DeadlineTimer::DeadlineTimer(QObject* parent)
     : QObject(parent)
@@ -56,32 +49,32 @@ DeadlineTimer::~DeadlineTimer()
     }
 }
 
-void DeadlineTimer::startAt(std::int64_t deadlineNs)
+void DeadlineTimer::startAt(MonoTime deadline)
 {
     active_ = true;
     periodic_ = false;
     if (fallback_) {
         fallback_->setSingleShot(true);
-        fallback_->start(wholeMs(deadlineNs - monotonicNs()));
+        fallback_->start(wholeMs(deadline - MonoClock::now()));
         return;
     }
-    // A deadline already past still fires: a zero value would disarm the timer.
+    // A deadline already past still fires.
     itimerspec at{};
-    at.it_value = timespecOf(std::max<std::int64_t>(deadlineNs, 1));
+    at.it_value = timespecOf(deadline.time_since_epoch());
     timerfd_settime(fd_, TFD_TIMER_ABSTIME, &at, nullptr);
 }
 
-void DeadlineTimer::startEvery(std::int64_t periodNs)
+void DeadlineTimer::startEvery(std::chrono::nanoseconds period)
 {
     active_ = true;
     periodic_ = true;
     if (fallback_) {
         fallback_->setSingleShot(false);
-        fallback_->start(wholeMs(periodNs));
+        fallback_->start(wholeMs(period));
         return;
     }
     itimerspec schedule{};
-    schedule.it_interval = timespecOf(std::max<std::int64_t>(periodNs, 1));
+    schedule.it_interval = timespecOf(period);
     schedule.it_value = schedule.it_interval; // relative: the first a period from now
     timerfd_settime(fd_, 0, &schedule, nullptr);
 }

@@ -1,6 +1,7 @@
 #pragma once
 
 #include <QObject>
+#include <chrono>
 #include <cstdint>
 
 class QSocketNotifier;
@@ -8,8 +9,10 @@ class QTimer;
 
 namespace korvanteslin {
 
-// Nanoseconds on the monotonic clock the deadlines below are given in.
-std::int64_t monotonicNs();
+// The clock of every deadline, pace and fault: CLOCK_MONOTONIC, the clock
+// the timerfd counts on.
+using MonoClock = std::chrono::steady_clock;
+using MonoTime = MonoClock::time_point;
 
 // Wakes the event loop at absolute deadlines to the microsecond (a timerfd;
 // a precise Qt timer, to the millisecond, only if the system would not give
@@ -22,9 +25,9 @@ public:
     explicit DeadlineTimer(QObject* parent = nullptr);
     ~DeadlineTimer() override;
 
-    void startAt(std::int64_t deadlineNs);
+    void startAt(MonoTime deadline);
     // The first expiry a period from now.
-    void startEvery(std::int64_t periodNs);
+    void startEvery(std::chrono::nanoseconds period);
     void stop();
     bool isActive() const { return active_; }
 

@@ -13,11 +13,11 @@ std::optional<FaultPlan::OverLimit> FaultPlan::overLimit(const FaultRequest& req
         if (qint64(pending) + asked > kMostPendingFrames)
             return OverLimit{field, kMostPendingFrames, pending};
     if (pending_.garbage.size() + request.garbage.size() > kMostPendingGarbage)
-        return OverLimit{"garbage", kMostPendingGarbage, pending_.garbage.size()};
+        return OverLimit{"garbage", qint64(kMostPendingGarbage), qint64(pending_.garbage.size())};
     return std::nullopt;
 }
 
-void FaultPlan::request(const FaultRequest& request, std::int64_t now)
+void FaultPlan::request(const FaultRequest& request, MonoTime now)
 {
     pending_.drop += request.drop;
     pending_.corrupt += request.corrupt;
@@ -27,16 +27,16 @@ void FaultPlan::request(const FaultRequest& request, std::int64_t now)
     }
     pending_.garbage += request.garbage;
     if (request.silenceMs > 0)
-        silenceUntil_ = std::max(silenceUntil_, now + request.silenceMs);
+        silenceUntil_ = std::max(silenceUntil_, now + std::chrono::milliseconds(request.silenceMs));
 }
 
 void FaultPlan::cancel()
 {
     pending_ = {};
-    silenceUntil_ = INT64_MIN;
+    silenceUntil_ = MonoTime::min();
 }
 
-FaultVerdict FaultPlan::next(const QByteArray& frame, std::int64_t now)
+FaultVerdict FaultPlan::next(const std::string& frame, MonoTime now)
 {
     FaultVerdict verdict;
     if (silentAt(now)) {
@@ -55,7 +55,7 @@ FaultVerdict FaultPlan::next(const QByteArray& frame, std::int64_t now)
     if (pending_.corrupt > 0 && frame.size() > 1) {
         --pending_.corrupt;
         ++done_.corrupted;
-        const auto byte = std::uniform_int_distribution<qsizetype>(1, frame.size() - 1)(random_);
+        const auto byte = std::uniform_int_distribution<std::size_t>(1, frame.size() - 1)(random_);
         const auto bit = std::uniform_int_distribution<int>(0, 7)(random_);
         verdict.frame[byte] = char(verdict.frame[byte] ^ (1 << bit));
     }
@@ -68,14 +68,14 @@ FaultVerdict FaultPlan::next(const QByteArray& frame, std::int64_t now)
     return verdict;
 }
 
-void FaultPlan::garbageWritten(const QByteArray& garbage)
+void FaultPlan::garbageWritten(const std::string& garbage)
 {
     done_.garbageBytes += std::uint64_t(garbage.size());
 }
 
-void FaultPlan::garbageNotWritten(const QByteArray& garbage)
+void FaultPlan::garbageNotWritten(const std::string& garbage)
 {
-    pending_.garbage.prepend(garbage);
+    pending_.garbage.insert(0, garbage);
 }
 
 } // namespace korvanteslin

@@ -1,9 +1,13 @@
 #pragma once
 
-#include <QByteArray>
+#include <QtGlobal>
+#include <chrono>
 #include <cstdint>
 #include <optional>
 #include <random>
+#include <string>
+
+#include "serial/deadline_timer.h"
 
 namespace korvanteslin {
 
@@ -16,14 +20,14 @@ struct FaultRequest {
     int split = 0;     // the next N frames are written in two parts...
     int gapMs = 0;     // ...this far apart
     std::int64_t silenceMs = 0; // nothing written for this long, from now
-    QByteArray garbage;         // written once before the next frame
+    std::string garbage;        // written once before the next frame
 };
 
 // What one frame meets on its way out.
 struct FaultVerdict {
     bool write = true;     // false: dropped or silenced
-    QByteArray garbage;    // to go out just before the frame
-    QByteArray frame;      // the frame as written, a bit flipped if so planned
+    std::string garbage;   // to go out just before the frame
+    std::string frame;     // the frame as written, a bit flipped if so planned
     int splitAt = 0;       // 0: whole; else the first part's length
     int gapMs = 0;
 };
@@ -34,7 +38,7 @@ public:
     // beyond any test, small enough that no count can overflow. Noise: what
     // every line takes in one write together with a frame.
     static constexpr int kMostPendingFrames = 1'000'000;
-    static constexpr qsizetype kMostPendingGarbage = 1024;
+    static constexpr std::size_t kMostPendingGarbage = 1024;
 
     // A request that would leave more pending than allowed: which field, and the figures.
     struct OverLimit {
@@ -44,21 +48,24 @@ public:
     };
     std::optional<OverLimit> overLimit(const FaultRequest& request) const;
 
-    // Adds to what is pending; a silence starts at `now` (milliseconds).
-    void request(const FaultRequest& request, std::int64_t now);
+    // Adds to what is pending; a silence starts at `now`.
+    void request(const FaultRequest& request, MonoTime now);
     // Everything pending is forgotten, a silence included.
     void cancel();
 
-    FaultVerdict next(const QByteArray& frame, std::int64_t now);
+    FaultVerdict next(const std::string& frame, MonoTime now);
     // What became of the noise a verdict carried: counted once a line took
     // it, else kept for the next frame.
-    void garbageWritten(const QByteArray& garbage);
-    void garbageNotWritten(const QByteArray& garbage);
+    void garbageWritten(const std::string& garbage);
+    void garbageNotWritten(const std::string& garbage);
 
-    bool silentAt(std::int64_t now) const { return now < silenceUntil_; }
-    std::int64_t silenceUntil() const { return silenceUntil_; }
+    bool silentAt(MonoTime now) const { return now < silenceUntil_; }
+    MonoTime silenceUntil() const { return silenceUntil_; }
     const FaultRequest& pending() const { return pending_; }
-    std::int64_t silenceLeft(std::int64_t now) const { return silentAt(now) ? silenceUntil_ - now : 0; }
+    std::chrono::milliseconds silenceLeft(MonoTime now) const
+    {
+        return silentAt(now) ? std::chrono::ceil<std::chrono::milliseconds>(silenceUntil_ - now) : std::chrono::milliseconds(0);
+    }
 
     struct Done {
         std::uint64_t dropped = 0, corrupted = 0, split = 0, silenced = 0, garbageBytes = 0;
@@ -67,7 +74,7 @@ public:
 
 private:
     FaultRequest pending_;
-    std::int64_t silenceUntil_ = INT64_MIN;
+    MonoTime silenceUntil_ = MonoTime::min();
     Done done_;
     // Its own numbers: the simulator's sequence is never touched by a fault.
     std::mt19937 random_;

@@ -1,6 +1,6 @@
 #pragma once
 
-#include <QByteArray>
+#include <string_view>
 
 namespace korvanteslin {
 
@@ -10,7 +10,7 @@ class FrameLine {
 public:
     virtual ~FrameLine() = default;
     // Hands one frame over whole, now, or not at all.
-    virtual bool write(const QByteArray& frame) = 0;
+    virtual bool write(std::string_view frame) = 0;
 };
 
 } // namespace korvanteslin

@@ -1,16 +1,6 @@
 #include "serial/frame_outlet.h"
 
-
 namespace korvanteslin {
-
-namespace {
-
-std::int64_t nowMs()
-{
-    return monotonicNs() / 1'000'000;
-}
-
-} // namespace
 
 FrameOutlet::FrameOutlet()
 {
@@ -37,7 +27,7 @@ void FrameOutlet::setLinePacing(bool on)
 void FrameOutlet::send(const OutgoingFrame& frame)
 {
     ++built_;
-    if (pacing_ && !pacer_.submit(monotonicNs(), frame.bytes, occupancyNs(frame.bytes))) {
+    if (pacing_ && !pacer_.submit(MonoClock::now(), frame.bytes, frameTime(frame.bytes.size(), lineSettings_))) {
         waiting_ = frame;
         pacerTimer_.startAt(pacer_.freeAt());
         return;
@@ -47,7 +37,7 @@ void FrameOutlet::send(const OutgoingFrame& frame)
 
 void FrameOutlet::releaseWaiting()
 {
-    if (pacer_.release(monotonicNs()))
+    if (pacer_.release(MonoClock::now()))
         leave(std::exchange(waiting_, {}));
     else if (pacer_.hasWaiting())
         pacerTimer_.startAt(pacer_.freeAt());
@@ -56,29 +46,31 @@ void FrameOutlet::releaseWaiting()
 void FrameOutlet::leave(OutgoingFrame frame)
 {
     // A frame cut in two is whole on the line before the next one starts.
-    if (!splitRest_.isEmpty()) {
+    if (!splitRest_.empty()) {
         splitTimer_.stop();
         finishSplit();
     }
-    const std::int64_t now = nowMs();
+    const MonoTime now = MonoClock::now();
     FaultVerdict verdict = faults_.next(frame.bytes, now);
     if (faults_.silentAt(now)) {
         silenced_ = frame;
         return;
     }
     if (!verdict.write) {
-        if (!verdict.garbage.isEmpty())
+        if (!verdict.garbage.empty())
             writeNoise(verdict.garbage, verdict.garbage);
         return;
     }
-    frame.bytes = verdict.frame;
-    const QByteArray first = verdict.splitAt > 0 ? frame.bytes.left(verdict.splitAt) : frame.bytes;
+    frame.bytes = std::move(verdict.frame);
+    const std::string_view whole = frame.bytes;
+    const std::string_view first = verdict.splitAt > 0 ? whole.substr(0, std::size_t(verdict.splitAt)) : whole;
     // Noise and the frame in one write: a real line takes a write whole or not at all.
-    if (writeNoise(verdict.garbage, verdict.garbage + first))
+    const bool left = verdict.garbage.empty() ? writeAll(first) : writeNoise(verdict.garbage, verdict.garbage + std::string(first));
+    if (left)
         ++written_;
     if (verdict.splitAt > 0) {
-        splitRest_ = frame.bytes.mid(verdict.splitAt);
-        splitTimer_.startAt(monotonicNs() + std::int64_t(verdict.gapMs) * 1'000'000);
+        splitRest_ = whole.substr(std::size_t(verdict.splitAt));
+        splitTimer_.startAt(MonoClock::now() + std::chrono::milliseconds(verdict.gapMs));
     }
     notify(frame);
 }
@@ -90,18 +82,18 @@ void FrameOutlet::finishSplit()
 
 void FrameOutlet::requestFaults(const FaultRequest& request)
 {
-    faults_.request(request, nowMs());
+    faults_.request(request, MonoClock::now());
     if (request.silenceMs > 0) {
         // Silent from now: the rest of a frame cut in two is not sent either.
         splitTimer_.stop();
         splitRest_.clear();
-        silenceTimer_.startAt(faults_.silenceUntil() * 1'000'000);
+        silenceTimer_.startAt(faults_.silenceUntil());
     }
 }
 
 void FrameOutlet::cancelFaults()
 {
-    const bool wasSilent = faults_.silentAt(nowMs());
+    const bool wasSilent = faults_.silentAt(MonoClock::now());
     faults_.cancel();
     if (wasSilent)
         endSilence();
@@ -111,14 +103,14 @@ void FrameOutlet::endSilence()
 {
     silenceTimer_.stop();
     // The line speaks again at once, with the latest frame, not a period later.
-    if (silenced_ && !faults_.silentAt(nowMs()))
+    if (silenced_ && !faults_.silentAt(MonoClock::now()))
         leave(*std::exchange(silenced_, std::nullopt));
 }
 
-bool FrameOutlet::writeNoise(const QByteArray& garbage, const QByteArray& bytes)
+bool FrameOutlet::writeNoise(const std::string& garbage, std::string_view bytes)
 {
     const bool left = writeAll(bytes);
-    if (garbage.isEmpty())
+    if (garbage.empty())
         return left;
     if (left)
         faults_.garbageWritten(garbage);
@@ -127,7 +119,7 @@ bool FrameOutlet::writeNoise(const QByteArray& garbage, const QByteArray& bytes)
     return left;
 }
 
-bool FrameOutlet::writeAll(const QByteArray& bytes)
+bool FrameOutlet::writeAll(std::string_view bytes)
 {
     // A closed port just misses the bytes; the other lines still get them.
     bool left = false;
@@ -140,11 +132,6 @@ void FrameOutlet::notify(const OutgoingFrame& frame)
 {
     for (const auto& observer : observers_)
         observer(frame);
-}
-
-std::int64_t FrameOutlet::occupancyNs(const QByteArray& frame) const
-{
-    return frameTimeNs(std::size_t(frame.size()), lineSettings_);
 }
 
 } // namespace korvanteslin

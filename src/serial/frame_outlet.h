@@ -1,10 +1,9 @@
 #pragma once
 
-#include <QByteArray>
-#include <QString>
 #include <QtGlobal>
 #include <functional>
 #include <optional>
+#include <string>
 #include <vector>
 
 #include "serial/deadline_timer.h"
@@ -17,7 +16,7 @@ namespace korvanteslin {
 
 // One frame of the emulated terminal, with what a receiving side would read from it.
 struct OutgoingFrame {
-    QByteArray bytes;
+    std::string bytes;
     double weight = 0;
     bool stable = false;
 };
@@ -58,11 +57,10 @@ private:
     void releaseWaiting();
     void finishSplit();
     void endSilence();
-    bool writeAll(const QByteArray& bytes);
+    bool writeAll(std::string_view bytes);
     // Writes `bytes`, which begin with the fault's `garbage`, and tells the plan whether the noise left.
-    bool writeNoise(const QByteArray& garbage, const QByteArray& bytes);
+    bool writeNoise(const std::string& garbage, std::string_view bytes);
     void notify(const OutgoingFrame& frame);
-    std::int64_t occupancyNs(const QByteArray& frame) const;
 
     std::vector<FrameLine*> lines_;
     std::vector<std::function<void(const OutgoingFrame&)>> observers_;
@@ -76,7 +74,7 @@ private:
     DeadlineTimer pacerTimer_;
 
     FaultPlan faults_;
-    QByteArray splitRest_;  // a split frame's second part, still to go
+    std::string splitRest_; // a split frame's second part, still to go
     DeadlineTimer splitTimer_;
     DeadlineTimer silenceTimer_;
     std::optional<OutgoingFrame> silenced_; // the latest frame a silence held back

@@ -69,7 +69,7 @@ struct TcpFrameServer::Client {
     ClientCounts counts;
     std::unique_ptr<QSocketNotifier> reading;
     std::unique_ptr<QSocketNotifier> writing;
-    QByteArray rest;    // the part of a frame the kernel has not taken yet
+    std::string rest;   // the part of a frame the kernel has not taken yet
     bool ended = false; // the client sent its end of the stream
 
     ~Client()
@@ -180,12 +180,12 @@ void TcpFrameServer::drain(Client& client)
 
 void TcpFrameServer::flushRest(Client& client)
 {
-    const ssize_t sent = ::send(client.fd, client.rest.constData(), std::size_t(client.rest.size()), MSG_NOSIGNAL | MSG_DONTWAIT);
+    const ssize_t sent = ::send(client.fd, client.rest.data(), client.rest.size(), MSG_NOSIGNAL | MSG_DONTWAIT);
     if (sent < 0 && errno != EAGAIN && errno != EINTR)
         return forget(client);
     if (sent > 0)
-        client.rest.remove(0, sent);
-    client.writing->setEnabled(!client.rest.isEmpty());
+        client.rest.erase(0, std::size_t(sent));
+    client.writing->setEnabled(!client.rest.empty());
 }
 
 void TcpFrameServer::forget(const Client& client)
@@ -196,7 +196,7 @@ void TcpFrameServer::forget(const Client& client)
         clients_.erase(found);
 }
 
-bool TcpFrameServer::write(const QByteArray& frame)
+bool TcpFrameServer::write(std::string_view frame)
 {
     bool taken = false;
     // A copy: a client whose connection fails while it is written to leaves the list at once.
@@ -221,20 +221,20 @@ bool TcpFrameServer::write(const QByteArray& frame)
 //    kernel counts that buffer in whole memory blocks, one per small frame
 //    until it is acknowledged, so a healthy client whose acknowledgements
 //    come late would lose frames too.
-bool TcpFrameServer::offer(Client& client, const QByteArray& frame)
+bool TcpFrameServer::offer(Client& client, std::string_view frame)
 {
-    if (!client.rest.isEmpty() || unsentInKernel(client.fd) > kUnsentLimit) {
+    if (!client.rest.empty() || unsentInKernel(client.fd) > kUnsentLimit) {
         ++client.counts.dropped;
         return false;
     }
-    const ssize_t sent = ::send(client.fd, frame.constData(), std::size_t(frame.size()), MSG_NOSIGNAL | MSG_DONTWAIT);
+    const ssize_t sent = ::send(client.fd, frame.data(), frame.size(), MSG_NOSIGNAL | MSG_DONTWAIT);
     if (sent < 0 && errno != EAGAIN && errno != EINTR) {
         forget(client); // closed for good, or the connection failed
         return false;
     }
     ++client.counts.frames;
-    if (sent < frame.size()) {
-        client.rest = frame.mid(std::max<ssize_t>(sent, 0));
+    if (sent < ssize_t(frame.size())) {
+        client.rest = frame.substr(std::size_t(std::max<ssize_t>(sent, 0)));
         client.writing->setEnabled(true);
     }
     return true;

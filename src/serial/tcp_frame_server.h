@@ -3,8 +3,9 @@
 #include "serial/frame_outlet.h"
 #include "shell/shell_messages.h"
 
-#include <QByteArray>
 #include <QString>
+
+#include <string_view>
 #include <QTcpServer>
 
 #include <cstdint>
@@ -47,7 +48,7 @@ public:
     std::vector<ClientCounts> clients() const;
 
     // True when at least one client took the frame.
-    bool write(const QByteArray& frame) override;
+    bool write(std::string_view frame) override;
 
 private:
     struct Client;
@@ -66,7 +67,7 @@ private:
     void drain(Client& client);
     void flushRest(Client& client);
     void forget(const Client& client);
-    bool offer(Client& client, const QByteArray& frame);
+    bool offer(Client& client, std::string_view frame);
 
     std::function<void(const ShellMessage&)> note_;
     Listener server_;

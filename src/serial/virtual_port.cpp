@@ -100,7 +100,7 @@ VirtualPort::~VirtualPort()
     ::close(slave_);
 }
 
-bool VirtualPort::output(const QByteArray& frame)
+bool VirtualPort::output(std::string_view frame)
 {
     int unread = 0;
     if (::ioctl(slave_, FIONREAD, &unread) != 0)
@@ -111,11 +111,11 @@ bool VirtualPort::output(const QByteArray& frame)
     }
     ssize_t written;
     do
-        written = ::write(master_, frame.constData(), std::size_t(frame.size()));
+        written = ::write(master_, frame.data(), frame.size());
     while (written < 0 && errno == EINTR);
     // The backlog limit keeps far below what the kernel takes in one write,
     // so a short write does not happen in practice; if it ever did, count it.
-    if (written != frame.size()) {
+    if (written != ssize_t(frame.size())) {
         ++droppedFrames_;
         return false;
     }

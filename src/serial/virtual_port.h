@@ -1,8 +1,9 @@
 #pragma once
 
 #include "serial/frame_outlet.h"
-#include <QByteArray>
 #include <QString>
+
+#include <string_view>
 
 #include "shell/shell_messages.h"
 
@@ -37,8 +38,8 @@ public:
 
     // Puts the whole frame on the line or, never blocking, none of it (counted
     // in droppedFrames()).
-    bool output(const QByteArray& frame);
-    bool write(const QByteArray& frame) override { return output(frame); }
+    bool output(std::string_view frame);
+    bool write(std::string_view frame) override { return output(frame); }
     quint64 droppedFrames() const { return droppedFrames_; }
 
 private:

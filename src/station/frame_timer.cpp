@@ -24,7 +24,7 @@ void FrameTimer::setInterval(int milliseconds)
 {
     interval_ = milliseconds > 0 ? milliseconds : 0;
     if (interval_ > 0)
-        deadline_.startEvery(std::int64_t(interval_) * 1'000'000);
+        deadline_.startEvery(std::chrono::milliseconds(interval_));
     else
         deadline_.stop();
 }

@@ -59,7 +59,7 @@ Station::~Station() = default;
 
 OutgoingFrame Station::outgoingFrame() const
 {
-    return {QByteArray::fromStdString(Terminal1.strFrame), Terminal1.frameWeight(), Terminal1.Check1[kSignalStable] == 1};
+    return {Terminal1.strFrame, Terminal1.frameWeight(), Terminal1.Check1[kSignalStable] == 1};
 }
 
 void Station::collectSettings()

@@ -36,9 +36,9 @@ struct Served : FrameLine {
         station.Form_Load();
         station.Timer1.setInterval(0); // the test builds every frame itself
         station.outlet().addLine(this);
-        station.outlet().onSent([this](const OutgoingFrame& f) { log.add(f.bytes.toStdString(), f.weight, f.stable); });
+        station.outlet().onSent([this](const OutgoingFrame& f) { log.add(f.bytes, f.weight, f.stable); });
     }
-    bool write(const QByteArray& bytes) override { return writes.push_back(bytes), true; }
+    bool write(std::string_view bytes) override { return writes.emplace_back(bytes), true; }
 
     // The reply, without a socket; status 0 for a poll that has to wait.
     ControlApi::Reply send(const char* method, const QString& target, const QByteArray& body = {})
@@ -68,7 +68,7 @@ struct Served : FrameLine {
 
     QTemporaryDir folder;
     Station station;
-    std::vector<QByteArray> writes;
+    std::vector<std::string> writes;
     FrameLog log{msSinceStart};
     ControlApi api{station, log, [] {}};
 };
@@ -115,7 +115,7 @@ TEST(ControlApi, EachRequestDoesWhatTheOperatorsActionsDo)
             [](Station& s) { s.typePortBox(0, "7"), s.typePortBox(1, "1200"), s.pickPortBox(0), s.applyPortBoxes(); },
             {{"port/number", 7}, {"port/device", "<folder>/COM7"}, {"port/settings", "1200,n,8,1"}}},
         {{{"POST", "/faults", R"({"drop": 2, "corrupt": 1, "garbage": "ff 00 aa"})"}},
-            [](Station& s) { s.outlet().requestFaults({.drop = 2, .corrupt = 1, .garbage = QByteArray::fromHex("ff00aa")}); },
+            [](Station& s) { s.outlet().requestFaults({.drop = 2, .corrupt = 1, .garbage = std::string("\xff\x00\xaa", 3)}); },
             {{"faults/done/dropped", 2}, {"faults/done/corrupted", 1}, {"faults/done/garbage_bytes", 3},
                 {"frames_dropped", 2}}},
         {{{"POST", "/faults", R"({"drop": 20})"}, {"DELETE", "/faults", ""}},

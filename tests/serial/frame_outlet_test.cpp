@@ -9,21 +9,33 @@
 using namespace korvanteslin;
 using test::frame;
 using test::serveUntil;
+using namespace std::string_literals;
 
 namespace {
 
+std::int64_t msNow()
+{
+    return std::chrono::duration_cast<std::chrono::milliseconds>(MonoClock::now().time_since_epoch()).count();
+}
+
+// Frame `n` as the outlet takes it.
+std::string bytesOf(int n)
+{
+    return frame(n).toStdString();
+}
+
 class RecordingLine : public FrameLine {
 public:
-    bool write(const QByteArray& frame) override
+    bool write(std::string_view frame) override
     {
         if (accepting) {
-            frames.push_back(frame);
-            atMs.push_back(monotonicNs() / 1'000'000);
+            frames.emplace_back(frame);
+            atMs.push_back(msNow());
         }
         return accepting;
     }
     bool accepting = true;
-    std::vector<QByteArray> frames;
+    std::vector<std::string> frames;
     std::vector<std::int64_t> atMs; // when each frame was taken
 };
 
@@ -46,8 +58,8 @@ TEST(FrameOutlet, EveryLineGetsEveryFrameAndTheCountsSayWhatLeft)
     first.accepting = false;
     outlet.send({"=3", 3.0, true}); // taken by nobody
 
-    EXPECT_EQ(first.frames, (std::vector<QByteArray>{"=1", "=2"}));
-    EXPECT_EQ(second.frames, (std::vector<QByteArray>{"=1"}));
+    EXPECT_EQ(first.frames, (std::vector<std::string>{"=1", "=2"}));
+    EXPECT_EQ(second.frames, (std::vector<std::string>{"=1"}));
     ASSERT_EQ(seen.size(), 3u) << "every frame sent is seen, taken by a line or not";
     EXPECT_EQ(seen[1].bytes, "=2");
     EXPECT_TRUE(seen[1].stable);
@@ -76,25 +88,26 @@ TEST(LinePacer, FramesLeaveAtTheLinesOwnRateExactly)
         SCOPED_TRACE(row.settings);
         const auto settings = parsePortSettings(row.settings);
         ASSERT_TRUE(settings.has_value());
-        const std::int64_t occupancy = frameTimeNs(std::size_t(row.bytes), *settings);
-        EXPECT_EQ(occupancy, row.frameNs);
+        const std::chrono::nanoseconds occupancy = frameTime(std::size_t(row.bytes), *settings);
+        EXPECT_EQ(occupancy.count(), row.frameNs);
 
         LinePacer pacer;
-        std::vector<std::int64_t> starts;
+        std::vector<MonoTime> starts;
         int built = 0;
         // Events in time order: a frame due each millisecond, and the line
         // coming free, which the outlet's timer answers up to 0.6 ms late.
-        for (std::int64_t tick = 0; tick < 1'000'000'000;) {
+        using std::chrono::microseconds;
+        for (MonoTime tick{}; tick < MonoTime{std::chrono::seconds(1)};) {
             if (pacer.hasWaiting() && pacer.freeAt() <= tick) {
-                const std::int64_t at = pacer.freeAt();
-                ASSERT_TRUE(pacer.release(at + std::int64_t(starts.size() % 3) * 300'000).has_value());
+                const MonoTime at = pacer.freeAt();
+                ASSERT_TRUE(pacer.release(at + microseconds(300) * int(starts.size() % 3)).has_value());
                 starts.push_back(at);
                 continue;
             }
             ++built;
-            if (pacer.submit(tick, QByteArray(row.bytes, 'x'), occupancy))
+            if (pacer.submit(tick, std::string(std::size_t(row.bytes), 'x'), occupancy))
                 starts.push_back(tick);
-            tick += 1'000'000;
+            tick += std::chrono::milliseconds(1);
         }
         EXPECT_EQ(int(starts.size()), row.perSecond);
         for (std::size_t i = 1; i < starts.size(); ++i)
@@ -111,27 +124,27 @@ TEST(FrameOutlet, FaultsReachEveryLineAlikeAndTouchOnlyTheFramesAskedFor)
     RecordingLine virtualEnd, tcpClient;
     outlet.addLine(&virtualEnd);
     outlet.addLine(&tcpClient);
-    std::vector<QByteArray> logged;
+    std::vector<std::string> logged;
     outlet.onSent([&](const OutgoingFrame& frame) { logged.push_back(frame.bytes); });
 
     outlet.requestFaults({.drop = 2, .garbage = {}});
-    outlet.requestFaults({.corrupt = 1, .garbage = QByteArray::fromHex("FF00AA")});
+    outlet.requestFaults({.corrupt = 1, .garbage = "\xFF\x00\xAA"s});
     for (int i = 0; i < 5; ++i)
-        outlet.send({frame(i), 0, false});
+        outlet.send({bytesOf(i), 0, false});
     // Dropped: frames 0 and 1; the noise went out with the first frame after them, which was corrupted.
     ASSERT_EQ(virtualEnd.frames.size(), 4u);
-    EXPECT_EQ(virtualEnd.frames[0], QByteArray::fromHex("FF00AA"));
-    const QByteArray corrupted = virtualEnd.frames[1];
-    ASSERT_EQ(corrupted.size(), frame(2).size());
+    EXPECT_EQ(virtualEnd.frames[0], "\xFF\x00\xAA"s);
+    const std::string corrupted = virtualEnd.frames[1];
+    ASSERT_EQ(corrupted.size(), bytesOf(2).size());
     int flipped = 0;
-    for (qsizetype i = 0; i < corrupted.size(); ++i)
-        flipped += std::popcount(unsigned(std::uint8_t(corrupted[i] ^ frame(2)[i])));
+    for (std::size_t i = 0; i < corrupted.size(); ++i)
+        flipped += std::popcount(unsigned(std::uint8_t(corrupted[i] ^ bytesOf(2)[i])));
     EXPECT_EQ(flipped, 1);
-    EXPECT_EQ(corrupted[0], frame(2)[0]) << "the first byte is never touched";
-    EXPECT_EQ(virtualEnd.frames[2], frame(3));
-    EXPECT_EQ(virtualEnd.frames[3], frame(4));
+    EXPECT_EQ(corrupted[0], bytesOf(2)[0]) << "the first byte is never touched";
+    EXPECT_EQ(virtualEnd.frames[2], bytesOf(3));
+    EXPECT_EQ(virtualEnd.frames[3], bytesOf(4));
     EXPECT_EQ(tcpClient.frames, virtualEnd.frames);
-    EXPECT_EQ(logged, (std::vector<QByteArray>{corrupted, frame(3), frame(4)}));
+    EXPECT_EQ(logged, (std::vector<std::string>{corrupted, bytesOf(3), bytesOf(4)}));
     EXPECT_EQ(outlet.framesDropped(), 2u);
     EXPECT_EQ(outlet.faults().done().garbageBytes, 3u);
 
@@ -139,37 +152,37 @@ TEST(FrameOutlet, FaultsReachEveryLineAlikeAndTouchOnlyTheFramesAskedFor)
     virtualEnd.frames.clear();
     virtualEnd.atMs.clear();
     outlet.requestFaults({.split = 1, .gapMs = 30, .garbage = {}});
-    outlet.send({frame(5), 0, false});
+    outlet.send({bytesOf(5), 0, false});
     ASSERT_TRUE(serveUntil([&] { return virtualEnd.frames.size() == 2; }));
-    EXPECT_EQ(virtualEnd.frames[0], frame(5).left(frame(5).size() / 2));
-    EXPECT_EQ(virtualEnd.frames[1], frame(5).mid(frame(5).size() / 2));
+    EXPECT_EQ(virtualEnd.frames[0], bytesOf(5).substr(0, 6));
+    EXPECT_EQ(virtualEnd.frames[1], bytesOf(5).substr(6));
     EXPECT_GE(virtualEnd.atMs[1] - virtualEnd.atMs[0], 29);
 
     // Silence: nothing while it lasts, the latest frame the moment it ends.
     virtualEnd.frames.clear();
     virtualEnd.atMs.clear();
-    const std::int64_t silentFrom = monotonicNs() / 1'000'000;
+    const std::int64_t silentFrom = msNow();
     outlet.requestFaults({.silenceMs = 40, .garbage = {}});
-    outlet.send({frame(6), 0, false});
-    outlet.send({frame(7), 0, false});
+    outlet.send({bytesOf(6), 0, false});
+    outlet.send({bytesOf(7), 0, false});
     ASSERT_TRUE(serveUntil([&] { return !virtualEnd.frames.empty(); }));
     EXPECT_GE(virtualEnd.atMs[0] - silentFrom, 39); // silences are kept to the millisecond
-    EXPECT_EQ(virtualEnd.frames, (std::vector<QByteArray>{frame(7)}));
+    EXPECT_EQ(virtualEnd.frames, (std::vector<std::string>{bytesOf(7)}));
 
     // Cancelled: pending faults are forgotten.
     outlet.requestFaults({.drop = 3, .silenceMs = 10000, .garbage = {}});
     outlet.cancelFaults();
     virtualEnd.frames.clear();
-    outlet.send({frame(8), 0, false});
-    EXPECT_EQ(virtualEnd.frames, (std::vector<QByteArray>{frame(8)}));
+    outlet.send({bytesOf(8), 0, false});
+    EXPECT_EQ(virtualEnd.frames, (std::vector<std::string>{bytesOf(8)}));
 
     // Noise that no line took is not counted as sent: it goes with the next frame a line takes.
     virtualEnd.accepting = tcpClient.accepting = false;
-    outlet.requestFaults({.garbage = QByteArray::fromHex("EE")});
-    outlet.send({frame(9), 0, false});
+    outlet.requestFaults({.garbage = "\xEE"});
+    outlet.send({bytesOf(9), 0, false});
     EXPECT_EQ(outlet.faults().done().garbageBytes, 3u);
     virtualEnd.accepting = tcpClient.accepting = true;
-    outlet.send({frame(10), 0, false});
-    EXPECT_EQ(virtualEnd.frames.back(), QByteArray::fromHex("EE") + frame(10));
+    outlet.send({bytesOf(10), 0, false});
+    EXPECT_EQ(virtualEnd.frames.back(), "\xEE" + bytesOf(10));
     EXPECT_EQ(outlet.faults().done().garbageBytes, 4u);
 }

@@ -7,6 +7,8 @@
 #include <QFile>
 #include <QString>
 
+#include <string_view>
+
 namespace korvanteslin::test {
 
 // Frame `n` as the terminal sends it, twelve bytes, the number in place of the weight.
@@ -30,6 +32,12 @@ inline QByteArray everyByte()
     for (int i = 0; i < 264; ++i)
         bytes.append(char(i % 256));
     return bytes;
+}
+
+// Bytes as a line takes them, NULs included.
+inline std::string_view sv(const QByteArray& bytes)
+{
+    return {bytes.constData(), std::size_t(bytes.size())};
 }
 
 // The name this process goes by, as a lock holder is named.

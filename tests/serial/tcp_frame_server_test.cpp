@@ -43,12 +43,12 @@ struct Listening {
 TEST(TcpFrameServer, EveryClientGetsEveryFrameWhateverItSendsAndLeavesWhenItCloses)
 {
     Listening tcp;
-    EXPECT_FALSE(tcp.server.write(frame(0))) << "nobody took it";
+    EXPECT_FALSE(tcp.server.write(sv(frame(0)))) << "nobody took it";
     TcpClient first("127.0.0.1", tcp.port), second("127.0.0.1", tcp.port);
     ASSERT_TRUE(tcp.holds(2));
 
     for (int n = 1; n <= 300; ++n) {
-        EXPECT_TRUE(tcp.server.write(frame(n)));
+        EXPECT_TRUE(tcp.server.write(sv(frame(n))));
         if (n % 50 == 0)
             QCoreApplication::processEvents();
     }
@@ -79,7 +79,7 @@ TEST(TcpFrameServer, EveryClientGetsEveryFrameWhateverItSendsAndLeavesWhenItClos
     // Then it half-closes: it has sent all it will, and still reads every frame.
     second.finishSending();
     QTest::qWait(100); // the server has seen the end of its stream
-    EXPECT_TRUE(tcp.server.write(frame(301)));
+    EXPECT_TRUE(tcp.server.write(sv(frame(301))));
     EXPECT_TRUE(serveUntil([&] { return second.read(), second.received == sent + frame(301); }));
 
     // One goes away for good: the frames that meet its reset end it, and the
@@ -87,7 +87,7 @@ TEST(TcpFrameServer, EveryClientGetsEveryFrameWhateverItSendsAndLeavesWhenItClos
     const QString stays = clients[1].peer;
     first.close();
     int n = 302;
-    EXPECT_TRUE(serveUntil([&] { return tcp.server.write(frame(n++)), tcp.server.clients().size() == 1; }));
+    EXPECT_TRUE(serveUntil([&] { return tcp.server.write(sv(frame(n++))), tcp.server.clients().size() == 1; }));
     EXPECT_EQ(tcp.server.clients()[0].peer, stays);
     EXPECT_TRUE(serveUntil([&] { return second.read(), second.received == framesFrom(1, n - 1); }));
     EXPECT_FALSE(second.ended);
@@ -104,7 +104,7 @@ TEST(TcpFrameServer, AStalledClientLosesWholeFramesAndTheOthersLoseNone)
     // has been full for a good while.
     int sent = 0;
     while (tcp.server.clients()[1].dropped < 2000 && sent < 1'000'000) {
-        tcp.server.write(frame(sent++));
+        tcp.server.write(sv(frame(sent++)));
         reader.read();
         if (sent % 64 == 0)
             QCoreApplication::processEvents();
@@ -127,7 +127,7 @@ TEST(TcpFrameServer, AStalledClientLosesWholeFramesAndTheOthersLoseNone)
 
     // And it keeps up again from the next frame on.
     for (int n = 0; n < 5; ++n)
-        EXPECT_TRUE(tcp.server.write(frame(sent++)));
+        EXPECT_TRUE(tcp.server.write(sv(frame(sent++))));
     EXPECT_TRUE(serveUntil([&] { return stalled.read(), stalled.received.endsWith(framesFrom(sent - 5, 5)); }));
 }
 
@@ -145,7 +145,7 @@ TEST(TcpFrameServer, TheThirtyThirdClientIsClosedAtOnceAndTheOthersGoOn)
     const std::string peer = QStringLiteral("127.0.0.1:%1").arg(extra.localPort()).toStdString();
     EXPECT_EQ(tcp.notes, std::vector{countAt(MessageId::TcpClientRefused, peer, TcpFrameServer::kMaxClients)});
 
-    EXPECT_TRUE(tcp.server.write(frame(1)));
+    EXPECT_TRUE(tcp.server.write(sv(frame(1))));
     EXPECT_TRUE(serveUntil([&] {
         return std::all_of(clients.begin(), clients.end(), [](auto& client) { return client->read(), client->received == frame(1); });
     }));
@@ -159,7 +159,7 @@ TEST(TcpFrameServer, TheThirtyThirdClientIsClosedAtOnceAndTheOthersGoOn)
         const auto held = tcp.server.clients();
         return std::any_of(held.begin(), held.end(), [&](const auto& client) { return client.peer == newcomer; });
     }));
-    EXPECT_TRUE(tcp.server.write(frame(2)));
+    EXPECT_TRUE(tcp.server.write(sv(frame(2))));
     EXPECT_TRUE(serveUntil([&] { return next.read(), next.received == frame(2); }));
 }
 

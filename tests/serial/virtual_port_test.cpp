@@ -82,7 +82,7 @@ TEST(VirtualPort, ReceiverSeesEveryByteAndTheLinkGoesAtTheEndIfStillOurs)
         Receiver receiver(path);
         ASSERT_GE(receiver.fd, 0) << "round " << round;
         for (qsizetype at = 0; at < all.size(); at += 12)
-            ASSERT_TRUE(port->output(all.mid(at, 12)));
+            ASSERT_TRUE(port->output(sv(all.mid(at, 12))));
         EXPECT_EQ(receiver.read(all.size()), all);
     }
     port.reset();
@@ -118,7 +118,7 @@ TEST(VirtualPort, DropsWholeFramesWhenTheReceiverStopsReadingAndNeverBlocks)
     // looks at is the one the receiver would find.
     int sent = 0;
     for (int n = 0; n < 20; ++n) {
-        if (!port->output(frame(n)))
+        if (!port->output(sv(frame(n))))
             continue;
         ++sent;
         for (const QDeadlineTimer settle(2000); receiver.unread() < sent * 12 && !settle.hasExpired();) {
@@ -128,7 +128,7 @@ TEST(VirtualPort, DropsWholeFramesWhenTheReceiverStopsReadingAndNeverBlocks)
     EXPECT_EQ(port->droppedFrames(), quint64(20 - sent));
     EXPECT_EQ(receiver.read(12 * sent), framesFrom(0, sent));
     // Once read, there is room again.
-    EXPECT_TRUE(port->output(frame(99)));
+    EXPECT_TRUE(port->output(sv(frame(99))));
     EXPECT_EQ(receiver.read(12), frame(99));
 }
 
