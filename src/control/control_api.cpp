@@ -113,6 +113,7 @@ QJsonObject ControlApi::state() const
         {"load", loadName(terminal.chosenLoad)},
         {"signals", signalsJson(terminal.Check1)},
         {"weight", last.weight},
+        {"weight_text", text(terminal.frameWeightText())},
         {"frame", hexOf(terminal.strFrame)},
         {"frames_built", qint64(outlet.framesBuilt())},
         {"frames_written", qint64(outlet.framesWritten())},

@@ -60,7 +60,12 @@ const std::string& Terminal::BuildFrame()
 
 double Terminal::frameWeight() const
 {
-    return readNumber(formatFixed(simulator.dblWeightNow, displayFormat().decimals, '.'));
+    return readNumber(frameWeightText());
+}
+
+std::string Terminal::frameWeightText() const
+{
+    return formatFixed(simulator.dblWeightNow, displayFormat().decimals, '.');
 }
 
 } // namespace korvanteslin

@@ -37,6 +37,9 @@ public:
     // The weight the last frame carries, as a receiving side reads it: the
     // simulator's weight at the display format's decimals.
     double frameWeight() const;
+    // The same as the frame writes it, sign included: "-0.0" while a swing
+    // round zero is below it, though the number is 0.
+    std::string frameWeightText() const;
 
     char decimalSeparator() const { return separator; }
     const DisplayFormat& displayFormat() const { return kDisplayFormats[formatIndex]; }

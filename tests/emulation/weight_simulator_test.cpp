@@ -105,3 +105,24 @@ TEST(WeightSimulator, ThePhaseCarriesFromOneSwingToTheNext)
         EXPECT_EQ(directions[0] == directions[1], sameDirection);
     }
 }
+
+// A swing round zero that is just below it: the number is 0, the frame and
+// its text keep the sign, as a receiving program reads it.
+TEST(WeightSimulator, TheWeightAFrameCarriesKeepsItsSignAtZero)
+{
+    Terminal terminal = startedTerminal();
+    terminal.Command5_Click("0.04", "3");
+    terminal.Command3_Click();
+    bool below = false;
+    for (int i = 0; i < 3; ++i) {
+        if (run(terminal, 1)[0].weight >= 0)
+            continue;
+        below = true;
+        EXPECT_EQ(terminal.frameWeightText(), "-0.0");
+        EXPECT_EQ(terminal.frameWeight(), 0.0);
+        EXPECT_NE(terminal.strFrame.find("-0000.0"), std::string::npos);
+    }
+    EXPECT_TRUE(below) << "a swing of three alternates: one step is below zero";
+    run(terminal, 3);
+    EXPECT_EQ(terminal.frameWeightText(), "0.0") << "settled";
+}
