@@ -128,6 +128,7 @@ std::optional<int> start(Station& station, const Options& options, TerminationSi
     station.outlet().setLinePacing(options.lineRate);
     // Nobody is there to pick the port again: it is retried as a lost one is.
     station.port().setRetryWhenClosed(options.headless);
+    station.setSerialPortOptional(options.headless && options.device.isEmpty() && (!options.virtualPath.isEmpty() || options.tcp));
 
     // Before start-up: in the language of the settings file that start-up will read.
     if (const auto refusal = prepareExtras(options, station, extras)) {

@@ -92,7 +92,15 @@ bool namesNoDevice(PortFailure::Kind kind)
     return kind == Kind::NotAPort || kind == Kind::BadSettings || kind == Kind::NotOpen || kind == Kind::StillSending;
 }
 
+const Wording absence{"COM%1 (%2) is not there: the frames go to the other lines, and to COM%1 once it appears",
+    "COM%1 (%2) нет: посылки идут в другие линии, а в COM%1 — как только он появится"};
+
 } // namespace
+
+QString wordPortAbsence(const PortFailure& failure, Language language)
+{
+    return worded(absence, language).arg(QString::number(failure.number), failure.device);
+}
 
 QString wordPortFailure(const PortFailure& failure, Language language)
 {

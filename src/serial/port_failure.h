@@ -47,4 +47,8 @@ struct PortFailure {
 // the system refused access, say how to get it, not only what it said.
 QString wordPortFailure(const PortFailure& failure, Language language);
 
+// A missing device said as a plain note, for a run whose frames have other
+// lines to go to: nothing is wrong, the port is taken once it appears.
+QString wordPortAbsence(const PortFailure& failure, Language language);
+
 } // namespace korvanteslin

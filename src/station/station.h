@@ -96,6 +96,9 @@ public:
     // Where messages for the operator go, worded already; none are lost
     // before one is set, they are just not shown.
     void setReporter(std::function<void(const QString&)> reporter);
+    // The frames have other lines than the serial port and no device was
+    // asked for: a port missing at start-up is a note, not a failure.
+    void setSerialPortOptional(bool optional) { serialPortOptional = optional; }
     void report(const QString& text);
     // One message for all of them, in the interface language in force.
     void report(const std::vector<ShellMessage>& messages);
@@ -169,6 +172,7 @@ public:
         QStringLiteral("1")};
     bool Check2 = false; // the cycle switch as shown
     bool configuringPort = false; // the lamp follows the port by itself only outside the apply steps
+    bool serialPortOptional = false;
 
 signals:
     void changed(unsigned what);

@@ -108,8 +108,10 @@ void Station::openPortAtStartup()
     const std::vector<PortFailure> failures = configurePortAtStartup(MSComm1, Settings);
     paceWithPortSettings();
     QStringList said;
-    for (const PortFailure& failure : failures)
-        said << wordPortFailure(failure, language());
+    for (const PortFailure& failure : failures) {
+        const bool absent = failure.kind == PortFailure::Kind::Missing && !failure.deviceForRun;
+        said << (absent && serialPortOptional ? wordPortAbsence(failure, language()) : wordPortFailure(failure, language()));
+    }
     if (!said.isEmpty())
         report(said.join(QLatin1Char('\n')));
     emit changed(PortChanged);

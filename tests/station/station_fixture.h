@@ -94,9 +94,11 @@ public:
 
     // A started run that tells `said` what it says. Unless `ticking`, the
     // transmission tick is stopped so that the test drives every frame itself.
-    std::unique_ptr<korvanteslin::Station> startRun(bool ticking = false, korvanteslin::LocalDateTime now = kFifthOfDecember)
+    std::unique_ptr<korvanteslin::Station> startRun(bool ticking = false, korvanteslin::LocalDateTime now = kFifthOfDecember,
+        bool portOptional = false)
     {
         auto run = std::make_unique<korvanteslin::Station>();
+        run->setSerialPortOptional(portOptional);
         run->setClock([now] { return now; });
         run->setReporter([this](const QString& text) { said << text; });
         run->Form_Load();

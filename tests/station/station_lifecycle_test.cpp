@@ -177,3 +177,33 @@ TEST(StationLifecycle, AFreshHomeWithoutADataLocationKeepsItsSettings)
     EXPECT_TRUE(said.filter("Korvanteslin v.1.02").isEmpty()) << said.join('\n');
     qputenv("HOME", savedHome);
 }
+
+// A run whose frames have other lines: a serial device that is not there is a
+// plain note, in the interface language; anything else the port refuses is
+// still a failure.
+TEST(StationLifecycle, AMissingPortIsANoteWhenTheFramesHaveOtherLines)
+{
+    const struct {
+        const char* settings;
+        std::int16_t language;
+        const char* said;
+    } rows[] = {
+        {"9600,n,8,1", 0, "COM5 ({device}) is not there: the frames go to the other lines, and to COM5 once it appears"},
+        {"9600,n,8,1", 1, "COM5 ({device}) нет: посылки идут в другие линии, а в COM5 — как только он появится"},
+        {"9600,x,8,1", 0, "\"9600,x,8,1\" is not a valid port setting"},
+    };
+    for (const auto& row : rows) {
+        SCOPED_TRACE(row.said);
+        RunFolder folder;
+        folder.linkPort(5, folder.appFolder() + "nothing-there");
+        folder.store([&](SettingsRecord& r) {
+            r.intPortNumber = 5;
+            r.strPortSettings = row.settings;
+            r.intLanguage = row.language;
+        });
+        auto run = folder.startRun(false, kFifthOfDecember, true);
+        ASSERT_EQ(folder.said.size(), 1) << folder.said.join('\n');
+        const QString device = folder.appFolder() + "COM5 -> " + folder.appFolder() + "nothing-there";
+        EXPECT_TRUE(folder.said[0].startsWith(QString::fromUtf8(row.said).replace("{device}", device))) << folder.said[0];
+    }
+}
