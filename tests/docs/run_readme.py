@@ -3,12 +3,17 @@
 
 Every fenced block that follows a `<!-- run -->` line is run, in order, in one
 bash session with `set -e` (python blocks through python3), with the program
-under test first on the PATH and HOME in a scratch folder.
+under test first on the PATH and HOME in a scratch folder. The README's easy
+fixed ports (8451, and 8461 to 8463 written as 846$n) are swapped for ports
+found free on this machine, so that another program holding them cannot fail
+the run.
 
 usage: run_readme.py PROGRAM README.md
 """
 import os
+import random
 import re
+import socket
 import shutil
 import signal
 import subprocess
@@ -21,6 +26,29 @@ SKIP = 77  # CTest's skip code, when the machine would make the run unsafe
 def marked_blocks(text):
     pattern = re.compile(r"^<!-- run -->\n```(\w+)\n(.*?)^```$", re.M | re.S)
     return [(language, body) for language, body in pattern.findall(text)]
+
+
+def free(port):
+    with socket.socket() as probe:
+        try:
+            probe.bind(("127.0.0.1", port))
+            return True
+        except OSError:
+            return False
+
+
+def free_ports():
+    """A free port for 8451, and a free three- or four-digit prefix for 846$n."""
+    pick = random.Random()
+    while True:
+        single, prefix = pick.randrange(20000, 60000), pick.randrange(2000, 6000)
+        if free(single) and all(free(prefix * 10 + n) for n in range(10)):
+            return single, prefix
+
+
+def on_free_ports(blocks):
+    single, prefix = free_ports()
+    return [(language, body.replace("8451", str(single)).replace("846", str(prefix))) for language, body in blocks]
 
 
 def script_of(blocks):
@@ -48,7 +76,7 @@ def main():
     environment = {key: value for key, value in os.environ.items()
                    if not key.startswith("XDG_") and key != "ProgramFiles"}
     environment.update(HOME=home, PATH=os.path.dirname(os.path.abspath(program)) + os.pathsep + environment["PATH"])
-    run = subprocess.Popen(["bash", "-c", script_of(blocks)], cwd=home, env=environment, start_new_session=True)
+    run = subprocess.Popen(["bash", "-c", script_of(on_free_ports(blocks))], cwd=home, env=environment, start_new_session=True)
     try:
         status = run.wait(timeout=180)
     except subprocess.TimeoutExpired:
