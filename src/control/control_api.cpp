@@ -1,4 +1,6 @@
 #include "control/control_api.h"
+#include "control/entry_rules.h"
+#include "emulation/send_period.h"
 
 #include <QJsonArray>
 #include <QJsonDocument>
@@ -133,7 +135,9 @@ QJsonObject ControlApi::state() const
 
 namespace {
 
-using Action = std::function<void()>;
+// What a request does, once it has been found sound; a refusal when the
+// run itself turned it down (a device that would not take the settings).
+using Action = std::function<std::optional<Refusal>()>;
 
 // Each POST path: the fields it takes, and how a checked body becomes the
 // operator's action on the run (or a refusal).
@@ -147,12 +151,27 @@ QString overLimitText(const FaultPlan::OverLimit& over)
         .arg(over.pending);
 }
 
-std::variant<Action, Refusal> planned(Body& body, Action action)
+template <class Do>
+std::variant<Action, Refusal> planned(Body& body, Do action)
 {
     if (const auto refusal = body.refusal())
         return *refusal;
-    return action;
+    if constexpr (std::is_void_v<std::invoke_result_t<Do>>)
+        return Action([action] { return action(), std::optional<Refusal>(); });
+    else
+        return Action(action);
 }
+
+// The first value the window would replace, clamp or ignore without a word: 422.
+std::optional<Refusal> firstBroken(std::initializer_list<std::optional<QString>> refusals)
+{
+    for (const auto& refusal : refusals)
+        if (refusal)
+            return Refusal{422, *refusal};
+    return std::nullopt;
+}
+
+constexpr long kLongestCount = 32767;
 
 struct PostRoute {
     const char* path;
@@ -164,6 +183,10 @@ const PostRoute kPostRoutes[] = {
     {"/weights", {"weight1", "weight2"},
         [](Body& body, Station& run) {
             const auto first = body.text("weight1"), second = body.text("weight2");
+            const DisplayFormat& format = run.terminal().displayFormat();
+            if (const auto broken = firstBroken({first ? weightRefusal("weight1", *first, format, run.language()) : std::nullopt,
+                    second ? weightRefusal("weight2", *second, format, run.language()) : std::nullopt}))
+                return std::variant<Action, Refusal>(*broken);
             return planned(body, [=, &run] {
                 if (first)
                     run.typeWeight(0, first->toStdString());
@@ -203,6 +226,9 @@ const PostRoute kPostRoutes[] = {
     {"/oscillation", {"amplitude", "count"},
         [](Body& body, Station& run) {
             const auto amplitude = body.text("amplitude"), count = body.text("count");
+            if (const auto broken = firstBroken({amplitude ? numberRefusal("amplitude", *amplitude, run.language()) : std::nullopt,
+                    count ? wholeNumberRefusal("count", *count, 0, kLongestCount, run.language()) : std::nullopt}))
+                return std::variant<Action, Refusal>(*broken);
             return planned(body, [=, &run] {
                 if (amplitude)
                     run.typeText1(1, amplitude->toStdString());
@@ -215,6 +241,9 @@ const PostRoute kPostRoutes[] = {
         [](Body& body, Station& run) {
             body.require("period_ms");
             const auto period = body.text("period_ms");
+            if (const auto broken = firstBroken(
+                    {period ? wholeNumberRefusal("period_ms", *period, 1, kLongestSendPeriod, run.language()) : std::nullopt}))
+                return std::variant<Action, Refusal>(*broken);
             return planned(body, [=, &run] {
                 run.typeText1(0, period->toStdString());
                 run.applyPeriod();
@@ -224,6 +253,10 @@ const PostRoute kPostRoutes[] = {
         [](Body& body, Station& run) {
             const auto on = body.flag("on");
             const auto max = body.text("max"), period = body.text("period_s");
+            if (const auto broken = firstBroken(
+                    {max ? wholeNumberRefusal("max", *max, 1, CycleMode::kLimit, run.language()) : std::nullopt,
+                        period ? wholeNumberRefusal("period_s", *period, 1, CycleMode::kLimit, run.language()) : std::nullopt}))
+                return std::variant<Action, Refusal>(*broken);
             return planned(body, [=, &run] {
                 if (max)
                     run.typeCycleMax(max->toStdString());
@@ -237,7 +270,14 @@ const PostRoute kPostRoutes[] = {
         [](Body& body, Station& run) {
             const std::array<std::optional<QString>, 5> boxes{
                 body.text("number"), body.text("baud"), body.text("parity"), body.text("data_bits"), body.text("stop_bits")};
-            return planned(body, [=, &run] {
+            // The boxes as they would stand: a choice that cannot apply is refused before anything is done.
+            PortBoxes after = run.Combo1;
+            for (std::size_t i = 0; i < boxes.size(); ++i)
+                if (boxes[i])
+                    after[i] = *boxes[i];
+            if (const auto broken = portBoxesRefusal(after, run.language()))
+                return std::variant<Action, Refusal>(Refusal{422, *broken});
+            return planned(body, [=, &run]() -> std::optional<Refusal> {
                 int picked = -1;
                 for (std::size_t i = 0; i < boxes.size(); ++i) {
                     if (boxes[i]) {
@@ -246,11 +286,15 @@ const PostRoute kPostRoutes[] = {
                     }
                 }
                 if (picked < 0)
-                    return;
+                    return std::nullopt;
                 // One pick (of the port number, when one is given), and its
-                // apply step at once: the caller learns how it ended.
+                // apply step at once: the caller learns how it ended. A
+                // device that would not take the choice leaves the line as
+                // it was.
                 run.pickPortBox(boxes[0] ? 0 : picked);
-                run.applyPortBoxes();
+                if (run.applyPortBoxes(false))
+                    return Refusal{422, wordPortFailure(run.port().lastError(), run.language())};
+                return std::nullopt;
             });
         }},
     {"/faults", {"drop", "corrupt", "split", "gap_ms", "silence_ms", "garbage"},
@@ -373,7 +417,8 @@ std::optional<ControlApi::Reply> ControlApi::answer(const HttpRequest& request)
         auto plan = route.plan(std::get<Body>(body), run);
         if (const auto* refusal = std::get_if<Refusal>(&plan))
             return refused(*refusal);
-        std::get<Action>(plan)();
+        if (const auto refusal = std::get<Action>(plan)())
+            return refused(*refusal);
         return Reply{200, json(state())};
     }
     return refused({404, QStringLiteral("no such path: %1").arg(request.path)});

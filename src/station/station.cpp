@@ -46,7 +46,7 @@ Station::Station(QObject* parent)
     MSComm1.setObjectName(QStringLiteral("MSComm1"));
     Outlet.addLine(&MSComm1);
     connect(&Timer1, &FrameTimer::timeout, this, &Station::tick);
-    connect(&Timer2, &QTimer::timeout, this, &Station::applyPortBoxes);
+    connect(&Timer2, &QTimer::timeout, this, [this] { applyPortBoxes(); });
     connect(&Timer3, &QTimer::timeout, this, &Station::cycleTick);
     // A port that went away, or came back by itself, shows at once.
     connect(&MSComm1, &CommPort::openChanged, this, [this] {
@@ -257,16 +257,30 @@ void Station::pickPortBox(int index)
     Timer2.start();
 }
 
-void Station::applyPortBoxes()
+bool Station::applyPortBoxes(bool tellOperator)
 {
     Timer2.stop();
+    bool refused = false;
     {
         const QScopedValueRollback guard(configuringPort, true);
-        if (korvanteslin::applyPortBoxes(MSComm1, Settings, Combo1))
-            report(kRefusedChoice);
+        refused = korvanteslin::applyPortBoxes(MSComm1, Settings, Combo1);
     }
+    if (refused && tellOperator)
+        report(kRefusedChoice);
+    if (refused)
+        showPortInForce();
     paceWithPortSettings();
     emit changed(PortChanged);
+    return refused;
+}
+
+void Station::showPortInForce()
+{
+    const QStringList settings = MSComm1.settings().split(QLatin1Char(','));
+    if (settings.size() != 4)
+        return;
+    Combo1 = {QString::number(MSComm1.commPort()), settings[0], settings[1], settings[2], settings[3]};
+    emit changed(BoxesChanged);
 }
 
 // The pacing counts with the settings string in force, read once each time it may have changed.

@@ -118,7 +118,10 @@ public:
     void pickPortBox(int index);         // Combo1_Click: the apply step follows
     // Basis_Command1_Click, with the folder the operator chose (empty: none).
     void chooseResultsFolder(const std::string& chosen);
-    void applyPortBoxes();               // Timer2_Timer
+    // Timer2_Timer. True when the choice was refused: the operator is told
+    // (unless the caller tells its own user), and the boxes show the
+    // settings in force again, so that nothing refused stays behind.
+    bool applyPortBoxes(bool tellOperator = true);
     // A box's text as typed, for the handler that reads it later.
     void typeText1(std::size_t index, const std::string& text);
     void typePortBox(std::size_t index, const QString& text);
@@ -183,6 +186,7 @@ private:
     void fillOscillationBoxes();
     void readOscillationBoxes();
     void paceWithPortSettings();
+    void showPortInForce();
 
     std::function<void(const QString&)> reporter;
     std::function<LocalDateTime()> clock = localNow;

@@ -89,13 +89,13 @@ TEST(ControlApi, EachRequestDoesWhatTheOperatorsActionsDo)
         std::map<QString, QJsonValue> shown; // in GET /state after the next frames, by path
     };
     const Row rows[] = {
-        {{{"POST", "/weights", R"({"weight1": "12,5 kg"})"}, {"POST", "/load", R"({"load": "weight1"})"}},
-            [](Station& s) { s.typeWeight(0, "12,5 kg"), s.pressLoad(Load::Weight1); },
-            {{"weights/weight1", "12,5 kg"}, {"load", "weight1"}}},
-        {{{"POST", "/weights", R"({"weight2": "-3.25"})"}, {"POST", "/load", R"({"load": "weight2"})"},
+        {{{"POST", "/weights", R"({"weight1": "12,5"})"}, {"POST", "/load", R"({"load": "weight1"})"}},
+            [](Station& s) { s.typeWeight(0, "12,5"), s.pressLoad(Load::Weight1); },
+            {{"weights/weight1", "12,5"}, {"load", "weight1"}}},
+        {{{"POST", "/weights", R"({"weight2": "-3.2"})"}, {"POST", "/load", R"({"load": "weight2"})"},
              {"POST", "/load", R"({"load": "takeoff"})"}},
-            [](Station& s) { s.typeWeight(1, "-3.25"), s.pressLoad(Load::Weight2), s.pressLoad(Load::TakeOff); },
-            {{"weights/weight2", "-3.25"}, {"load", "takeoff"}}},
+            [](Station& s) { s.typeWeight(1, "-3.2"), s.pressLoad(Load::Weight2), s.pressLoad(Load::TakeOff); },
+            {{"weights/weight2", "-3.2"}, {"load", "takeoff"}}},
         {{{"POST", "/model", R"({"model": "ZMR-5"})"}}, [](Station& s) { s.pickModel(2); }, {{"model", "ZMR-5"}}},
         {{{"POST", "/format", R"({"format": "##0.00"})"}}, [](Station& s) { s.pickFormat(2); }, {{"format", "##0.00"}}},
         {{{"POST", "/signals", R"({"tare": true, "overload": true})"}, {"POST", "/signals", R"({"overload": false})"}},
@@ -104,7 +104,7 @@ TEST(ControlApi, EachRequestDoesWhatTheOperatorsActionsDo)
         {{{"POST", "/oscillation", R"({"amplitude": "2,5", "count": "6"})"}, {"POST", "/load", R"({"load": "weight1"})"}},
             [](Station& s) { s.typeText1(1, "2,5"), s.typeText1(2, "6"), s.applyOscillation(), s.pressLoad(Load::Weight1); },
             {{"oscillation/amplitude", "2,5"}, {"oscillation/applied_amplitude", 2.5}, {"oscillation/applied_count", 6}}},
-        {{{"POST", "/period", R"({"period_ms": "75.9"})"}}, [](Station& s) { s.typeText1(0, "75.9"), s.applyPeriod(); },
+        {{{"POST", "/period", R"({"period_ms": "75"})"}}, [](Station& s) { s.typeText1(0, "75"), s.applyPeriod(); },
             {{"period_ms", 75}}},
         {{{"POST", "/cycle", R"({"max": "5", "period_s": "1", "on": true})"}},
             [](Station& s) { s.typeCycleMax("5"), s.typeCyclePeriod("1"), s.switchCycle(true); },
@@ -181,6 +181,24 @@ TEST(ControlApi, ARefusedRequestChangesNothing)
         {{"POST", "/faults", R"({"drop": 1.5})"}, 400},
         {{"POST", "/faults", R"({"garbage": "F"})"}, 400},
         {{"POST", "/faults", R"({"split": 1000001, "gap_ms": 1})"}, 400},
+        // What the window would replace, clamp, round or ignore without a word.
+        {{"POST", "/weights", R"({"weight1": "abc"})"}, 422},
+        {{"POST", "/weights", R"({"weight1": "0x10"})"}, 422},
+        {{"POST", "/weights", R"({"weight1": ""})"}, 422},
+        {{"POST", "/weights", R"({"weight1": "12,5 kg"})"}, 422},
+        {{"POST", "/weights", R"({"weight2": "10000"})"}, 422}, // beyond ###0.0
+        {{"POST", "/weights", R"({"weight2": "1.25"})"}, 422},  // a decimal the format does not show
+        {{"POST", "/oscillation", R"({"amplitude": "a lot"})"}, 422},
+        {{"POST", "/oscillation", R"({"count": "2,9"})"}, 422},
+        {{"POST", "/period", R"({"period_ms": "0"})"}, 422},
+        {{"POST", "/period", R"({"period_ms": "32768"})"}, 422},
+        {{"POST", "/period", R"({"period_ms": "abc"})"}, 422},
+        {{"POST", "/period", R"({"period_ms": "50.5"})"}, 422},
+        {{"POST", "/cycle", R"({"max": "100001"})"}, 422},
+        {{"POST", "/cycle", R"({"period_s": "0"})"}, 422},
+        {{"POST", "/port", R"({"data_bits": "9"})"}, 422},
+        {{"POST", "/port", R"({"number": "0"})"}, 422},
+        {{"POST", "/port", R"({"baud": "fast"})"}, 422},
         {{"POST", "/faults", R"({"drop": 1})"}, 422},
         {{"POST", "/faults", R"({"corrupt": 1})"}, 422},
         {{"POST", "/faults", R"({"garbage": "00 00 00 00 00 00 00 00 00 00 00 00 00 00 00 00 00 00 00 00 00 00 00 00 00"})"}, 422},
@@ -198,6 +216,16 @@ TEST(ControlApi, ARefusedRequestChangesNothing)
         EXPECT_EQ(reply.status, row.status);
         EXPECT_FALSE(json(reply.json).value("error").toString().isEmpty());
         EXPECT_EQ(remote.state(), before);
+    }
+
+    // The rule a value breaks is said in the interface language.
+    const std::pair<const char*, const char*> said[] = {
+        {"eng", "period_ms: \"50.5\" is not a whole number from 1 to 32767"},
+        {"rus", "period_ms: «50.5» — не целое число от 1 до 32767"}};
+    for (const auto& [language, words] : said) {
+        remote.send("POST", "/language", QStringLiteral(R"({"language": "%1"})").arg(QLatin1String(language)).toUtf8());
+        const ControlApi::Reply reply = remote.send("POST", "/period", R"({"period_ms": "50.5"})");
+        EXPECT_EQ(json(reply.json).value("error").toString(), QString::fromUtf8(words));
     }
 }
 

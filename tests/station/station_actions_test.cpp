@@ -47,12 +47,13 @@ TEST(StationActions, APickClosesThePortAndTheApplyStepReopensItWithTheBoxes)
         const char* text;
         bool open;
         QStringList said;
+        int dataBitsKept; // in the record, for the next start-up
     } rows[] = {
-        {1, "9600", true, {}},                            // the same entry again
-        {3, "9", true, {QStringLiteral("Недопустимо")}}, // refused: the string in force stays
-        {3, "8", true, {}},
-        {0, "5", false, {}}, // no device: no message, frames wait for the line
-        {0, "2", true, {}},
+        {1, "9600", true, {}, 8},                            // the same entry again
+        {3, "9", true, {QStringLiteral("Недопустимо")}, 9}, // refused: the string in force stays, and the boxes show it
+        {3, "8", true, {}, 8},
+        {0, "5", false, {}, 8}, // no device: no message, frames wait for the line
+        {0, "2", true, {}, 8},
     };
     for (const auto& row : rows) {
         SCOPED_TRACE(row.text);
@@ -68,7 +69,8 @@ TEST(StationActions, APickClosesThePortAndTheApplyStepReopensItWithTheBoxes)
         EXPECT_EQ(folder.said, row.said);
         EXPECT_EQ(run->settings().strPortSettings, "9600,n,8,1");
         EXPECT_EQ(run->settings().intPortNumber, run->Combo1[0].toInt()) << "kept even when the port refuses them";
-        EXPECT_EQ(run->settings().intDataBits, run->Combo1[3].toInt());
+        EXPECT_EQ(run->settings().intDataBits, row.dataBitsKept);
+        EXPECT_EQ(run->Combo1[3], QStringLiteral("8")) << "the boxes show the line, nothing refused stays behind";
         run->tick();
         EXPECT_EQ(folder.line.read(12, row.open ? 2000 : 100).size(), row.open ? 12 : 0);
     }
