@@ -218,6 +218,11 @@ TEST(ControlApi, ARefusedRequestChangesNothing)
         EXPECT_EQ(remote.state(), before);
     }
 
+    // A refused port choice leaves nothing behind: the next one applies at once.
+    EXPECT_EQ(remote.send("POST", "/port", R"({"baud": "4800"})").status, 200);
+    EXPECT_EQ(remote.station.port().settings(), "4800,n,8,1");
+    EXPECT_EQ(remote.station.Combo1[3], "8");
+
     // The rule a value breaks is said in the interface language.
     const std::pair<const char*, const char*> said[] = {
         {"eng", "period_ms: \"50.5\" is not a whole number from 1 to 32767"},

@@ -120,6 +120,18 @@ TEST(Form1Wiring, ThePortBoxesShowThePortAndAPickFromTheirListReopensIt)
     EXPECT_EQ(form->settings().intPortNumber, 2);
     control<QAction>(*form, "mnu_rus")->trigger();
     EXPECT_TRUE(number->toolTip().contains("(ссылка в папке данных)")) << number->toolTip();
+
+    // A refused choice leaves nothing behind: the boxes show the line, and the next pick applies at once.
+    workspace.dialogs.messages.clear();
+    auto* dataBits = control<QComboBox>(*form, "Combo1_3");
+    dataBits->setEditText(QStringLiteral("9"));
+    pickFromList(control<QComboBox>(*form, "Combo1_2"), QStringLiteral("n"));
+    ASSERT_TRUE(QTest::qWaitFor([&] { return !workspace.dialogs.messages.isEmpty(); }, 2000));
+    EXPECT_EQ(workspace.dialogs.messages, QStringList{QStringLiteral("Недопустимо")});
+    EXPECT_EQ(dataBits->currentText(), "8");
+    pickFromList(control<QComboBox>(*form, "Combo1_1"), QStringLiteral("4800"));
+    ASSERT_TRUE(QTest::qWaitFor([&] { return form->port().settings() == "4800,n,8,1"; }, 2000));
+    EXPECT_EQ(workspace.dialogs.messages.size(), 1);
 }
 
 TEST(Form1Wiring, TheResultsFolderPanelOpensTheDialogAtTheFolderAndShowsTheChoice)
