@@ -162,8 +162,15 @@ TEST(StationActions, TheResultsFolderIsChosenWithinTheSizeLimitAndSavedAtOnceAsI
         EXPECT_EQ(folder.savedRecord().strResultsFolder, row.kept) << row.chosen.size();
         EXPECT_EQ(folder.said.filter("498").size(), qsizetype(row.chosen == fits + "r")) << folder.said.join('\n');
     }
+    // A save at once takes everything the run holds, not only what was just chosen.
+    run->pickModel(2);
+    run->typeText1(2, "6");
+    run->applyOscillation();
     for (const int language : {1, 0}) {
         run->pickLanguage(language);
-        EXPECT_EQ(folder.savedRecord().intLanguage, language);
+        const SettingsRecord saved = folder.savedRecord();
+        EXPECT_EQ(saved.intLanguage, language);
+        EXPECT_EQ(saved.intTerminalModel, 2);
+        EXPECT_EQ(saved.intOscCount, 6);
     }
 }
