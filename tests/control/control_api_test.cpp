@@ -152,6 +152,12 @@ TEST(ControlApi, ARefusedRequestChangesNothing)
     const QByteArray noise = "\"" + QByteArray(2 * 1000, 'A') + "\"";
     ASSERT_EQ(remote.send("POST", "/faults", R"({"drop": 1000000, "corrupt": 1000000, "garbage": )" + noise + "}").status, 200);
     const QJsonObject before = remote.state();
+    const auto settingsFile = [&remote] {
+        QFile file(remote.folder.filePath(QStringLiteral("Korvanteslin v.1.02.eng")));
+        return file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray();
+    };
+    const QByteArray saved = settingsFile();
+    ASSERT_FALSE(saved.isEmpty());
     struct Row {
         Request request;
         int status;
@@ -216,6 +222,7 @@ TEST(ControlApi, ARefusedRequestChangesNothing)
         EXPECT_EQ(reply.status, row.status);
         EXPECT_FALSE(json(reply.json).value("error").toString().isEmpty());
         EXPECT_EQ(remote.state(), before);
+        EXPECT_EQ(settingsFile(), saved);
     }
 
     // A refused port choice leaves nothing behind: the next one applies at once.

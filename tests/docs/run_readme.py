@@ -46,6 +46,21 @@ def free_ports():
             return single, prefix
 
 
+def hold_fixed_ports():
+    """Holds the README's own ports while it runs, as another program might: the
+    run must not need them."""
+    held = []
+    for port in [8451] + [8460 + n for n in range(10)]:
+        sock = socket.socket()
+        try:
+            sock.bind(("127.0.0.1", port))
+            sock.listen()
+            held.append(sock)
+        except OSError:
+            sock.close()  # someone else holds it already: just as good
+    return held
+
+
 def on_free_ports(blocks):
     single, prefix = free_ports()
     return [(language, body.replace("8451", str(single)).replace("846", str(prefix))) for language, body in blocks]
@@ -76,6 +91,7 @@ def main():
     environment = {key: value for key, value in os.environ.items()
                    if not key.startswith("XDG_") and key != "ProgramFiles"}
     environment.update(HOME=home, PATH=os.path.dirname(os.path.abspath(program)) + os.pathsep + environment["PATH"])
+    held = hold_fixed_ports()
     run = subprocess.Popen(["bash", "-c", script_of(on_free_ports(blocks))], cwd=home, env=environment, start_new_session=True)
     try:
         status = run.wait(timeout=180)
@@ -87,6 +103,8 @@ def main():
         except ProcessLookupError:
             pass
         shutil.rmtree(home, ignore_errors=True)
+        for sock in held:
+            sock.close()
     print(f"{len(blocks)} marked blocks:", "all ran" if status == 0 else f"failed ({status})")
     return 0 if status == 0 else 1
 
