@@ -138,10 +138,14 @@ std::optional<qint64> count(const HttpRequest& request, const char* name, qint64
     return value;
 }
 
-ControlApi::Reply refused(const Refusal& refusal)
+ControlApi::Reply refused(const Refusal& refusal, Language language)
 {
-    return {refusal.status, json({{"error", refusal.error}})};
+    return {refusal.status, json({{"error", refusal.error.in(language)}})};
 }
+
+const Words kUseGet{QStringLiteral("use GET or HEAD"), QStringLiteral("используйте GET или HEAD")};
+const Words kUsePost{QStringLiteral("use POST"), QStringLiteral("используйте POST")};
+const Words kUsePostOrDelete{QStringLiteral("use POST or DELETE"), QStringLiteral("используйте POST или DELETE")};
 
 QByteArray framesJson(const std::vector<FrameRecord>& found, std::uint64_t lastSeq)
 {
@@ -171,31 +175,33 @@ std::optional<ControlApi::Reply> ControlApi::answer(const HttpRequest& request)
     // HEAD reads as GET does; the server sends the head of the reply only.
     const bool get = request.method == QLatin1String("GET") || request.method == QLatin1String("HEAD");
     const bool post = request.method == QLatin1String("POST");
+    const auto refused = [this](const Refusal& refusal) { return korvanteslin::refused(refusal, run.language()); };
     if (request.path == QLatin1String("/state")) {
         if (!get)
-            return refused({405, QStringLiteral("use GET or HEAD")});
+            return refused({405, kUseGet});
         return Reply{200, json(state())};
     }
     if (request.path == QLatin1String("/frames")) {
         if (!get)
-            return refused({405, QStringLiteral("use GET or HEAD")});
+            return refused({405, kUseGet});
         const auto after = count(request, "after", 0);
         const auto waitMs = count(request, "wait_ms", 0);
         if (!after || !waitMs || *waitMs > FrameLog::kMaxWaitMs)
-            return refused(
-                {400, QStringLiteral("after must be a whole number, wait_ms one from 0 to %1").arg(FrameLog::kMaxWaitMs)});
+            return refused({400, {QStringLiteral("after must be a whole number, wait_ms one from 0 to %1").arg(FrameLog::kMaxWaitMs),
+                                     QStringLiteral("after должно быть целым числом, wait_ms — целым от 0 до %1").arg(FrameLog::kMaxWaitMs)}});
         if (*waitMs == 0 || log.lastSeq() > quint64(*after))
             return Reply{200, framesJson(log.after(quint64(*after)), log.lastSeq())};
         // Each waiting poll holds a connection: enough are left for everything
         // else. A poll whose client hung up has been answered and counts no more.
         std::erase_if(polls, [](const HttpResponder& poll) { return poll.replied(); });
         if (polls.size() >= kMostLongPolls)
-            return refused({503, QStringLiteral("%1 requests are waiting already; try again shortly").arg(kMostLongPolls)});
+            return refused({503, {QStringLiteral("%1 requests are waiting already; try again shortly").arg(kMostLongPolls),
+                                     QStringLiteral("уже ждут %1 запросов; повторите чуть позже").arg(kMostLongPolls)}});
         return std::nullopt;
     }
     if (request.path == QLatin1String("/quit")) {
         if (!post)
-            return refused({405, QStringLiteral("use POST")});
+            return refused({405, kUsePost});
         // Exit from the menu, once the reply is on its way.
         QTimer::singleShot(0, &run, [quit = quit] { quit(); });
         return Reply{200, json({{"ok", true}})};
@@ -208,8 +214,7 @@ std::optional<ControlApi::Reply> ControlApi::answer(const HttpRequest& request)
         if (request.path != QLatin1String(route.path))
             continue;
         if (!post)
-            return refused({405, request.path == QLatin1String("/faults") ? QStringLiteral("use POST or DELETE")
-                                                                           : QStringLiteral("use POST")});
+            return refused({405, request.path == QLatin1String("/faults") ? kUsePostOrDelete : kUsePost});
         auto body = Body::parse(request.body, route.fields);
         if (const auto* refusal = std::get_if<Refusal>(&body))
             return refused(*refusal);
@@ -220,7 +225,7 @@ std::optional<ControlApi::Reply> ControlApi::answer(const HttpRequest& request)
             return refused(*refusal);
         return Reply{200, json(state())};
     }
-    return refused({404, QStringLiteral("no such path: %1").arg(request.path)});
+    return refused({404, {QStringLiteral("no such path: %1").arg(request.path), QStringLiteral("нет такого пути: %1").arg(request.path)}});
 }
 
 } // namespace korvanteslin

@@ -75,7 +75,13 @@ using detail::HttpPendingReply;
 
 namespace {
 
-const QByteArray kTooLarge = QByteArrayLiteral(R"({"error": "the body is larger than 65536 bytes"})");
+const Words kTooLarge{QStringLiteral("the body is larger than 65536 bytes"),
+    QStringLiteral("тело запроса больше 65536 байт")};
+
+QByteArray errorJson(const QString& error)
+{
+    return QJsonDocument(QJsonObject{{QStringLiteral("error"), error}}).toJson(QJsonDocument::Compact);
+}
 
 unsigned openConnections(MHD_Daemon* daemon)
 {
@@ -114,7 +120,7 @@ struct HttpServer::Callbacks {
             return MHD_YES;
         }
         if (ex->tooLarge)
-            return queue(connection, 413, kTooLarge);
+            return queue(connection, 413, errorJson(kTooLarge.in(server.language())));
         if (!ex->handled)
             handle(server, *ex, connection, url, method);
         if (ex->answered)
@@ -137,11 +143,10 @@ struct HttpServer::Callbacks {
         RequestHead head{QString::fromUtf8(method), {}, {}, {}, {}};
         MHD_get_connection_values(connection, MHD_HEADER_KIND, &addHeader, &head);
         if (const auto refusal = guardRequest(head, server.port_))
-            return queue(connection, refusal->status,
-                QJsonDocument(QJsonObject{{QStringLiteral("error"), refusal->error}}).toJson(QJsonDocument::Compact));
+            return queue(connection, refusal->status, errorJson(refusal->error.in(server.language())));
         const char* length = MHD_lookup_connection_value(connection, MHD_HEADER_KIND, MHD_HTTP_HEADER_CONTENT_LENGTH);
         if (length && std::strtoull(length, nullptr, 10) > kMaxBody)
-            return queue(connection, 413, kTooLarge);
+            return queue(connection, 413, errorJson(kTooLarge.in(server.language())));
         return MHD_YES;
     }
 

@@ -16,6 +16,7 @@ class QSocketNotifier;
 struct MHD_Daemon;
 struct MHD_Connection;
 
+#include "emulation/names.h"
 #include "shell/shell_messages.h"
 
 namespace korvanteslin {
@@ -57,6 +58,8 @@ public:
 
     explicit HttpServer(Handler handler);
     ~HttpServer();
+    // The interface language the server's own refusals are worded in.
+    void setLanguage(std::function<Language()> source) { language = std::move(source); }
     HttpServer(const HttpServer&) = delete;
     HttpServer& operator=(const HttpServer&) = delete;
 
@@ -83,6 +86,7 @@ private:
     bool runAgain = false; // a reply came meanwhile
     bool stopping = false;
     std::uint16_t port_ = 0;
+    std::function<Language()> language = [] { return Language::English; };
     std::unordered_map<detail::HttpExchange*, std::shared_ptr<detail::HttpExchange>> exchanges; // requests whose connection is open
     std::unordered_map<MHD_Connection*, int> connections; // every open connection and its socket
     QTimer sweepTimer;

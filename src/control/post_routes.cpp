@@ -22,12 +22,16 @@ std::array<const char*, kDisplayFormats.size()> formatNames()
     return names;
 }
 
-QString overLimitText(const FaultPlan::OverLimit& over)
+Words overLimitText(const FaultPlan::OverLimit& over)
 {
-    return QStringLiteral("\"%1\" would leave more than %2 pending; %3 are pending now")
-        .arg(QLatin1String(over.field))
-        .arg(over.most)
-        .arg(over.pending);
+    return {QStringLiteral("\"%1\" would leave more than %2 pending; %3 are pending now")
+                .arg(QLatin1String(over.field))
+                .arg(over.most)
+                .arg(over.pending),
+        QStringLiteral("«%1» оставил бы в очереди больше %2; сейчас в очереди %3")
+            .arg(QLatin1String(over.field))
+            .arg(over.most)
+            .arg(over.pending)};
 }
 
 template <class Do>
@@ -184,7 +188,8 @@ const PostRoute kPostRoutes[] = {
             request.silenceMs = body.count("silence_ms", kLongestSilenceMs).value_or(0);
             request.garbage = body.hexBytes("garbage", kMostGarbage).value_or(QByteArray()).toStdString();
             if (split.value_or(0) > 0 && !gap)
-                body.refuse(QStringLiteral("\"split\" needs \"gap_ms\", at most the period"));
+                body.refuse({QStringLiteral("\"split\" needs \"gap_ms\", at most the period"),
+                    QStringLiteral("для «split» нужен «gap_ms», не больше периода")});
             if (const auto refusal = body.refusal())
                 return std::variant<Action, Refusal>(*refusal);
             if (const auto over = run.outlet().faults().overLimit(request))

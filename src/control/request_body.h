@@ -18,13 +18,14 @@
 #include <variant>
 
 #include "control/json_keys.h"
+#include "control/words.h"
 
 namespace korvanteslin {
 
 // A request that cannot be carried out: its status and why.
 struct Refusal {
     int status;
-    QString error;
+    Words error;
 };
 
 // The body's fields, checked against what the request takes before anything
@@ -36,19 +37,19 @@ public:
         QJsonParseError error{};
         const QJsonDocument document = QJsonDocument::fromJson(bytes, &error);
         if (error.error != QJsonParseError::NoError || !document.isObject())
-            return Refusal{400, QStringLiteral("the body is not a JSON object")};
+            return Refusal{400, {QStringLiteral("the body is not a JSON object"), QStringLiteral("тело запроса — не объект JSON")}};
         // The parser keeps one of two equal names silently; which one the
         // sender meant cannot be known.
         if (const auto name = repeatedJsonKey(bytes))
-            return Refusal{400, QStringLiteral("field \"%1\" is given twice").arg(*name)};
+            return Refusal{400, {QStringLiteral("field \"%1\" is given twice").arg(*name), QStringLiteral("поле «%1» указано дважды").arg(*name)}};
         const QJsonObject object = document.object();
         for (auto it = object.begin(); it != object.end(); ++it) {
             if (std::find_if(known.begin(), known.end(), [&](const char* name) { return it.key() == QLatin1String(name); })
                 == known.end())
-                return Refusal{400, QStringLiteral("unknown field \"%1\"").arg(it.key())};
+                return Refusal{400, {QStringLiteral("unknown field \"%1\"").arg(it.key()), QStringLiteral("неизвестное поле «%1»").arg(it.key())}};
         }
         if (object.isEmpty())
-            return Refusal{400, QStringLiteral("the body names nothing to change")};
+            return Refusal{400, {QStringLiteral("the body names nothing to change"), QStringLiteral("в теле запроса нечего менять")}};
         return Body(object);
     }
 
@@ -59,7 +60,7 @@ public:
         if (value.isUndefined())
             return std::nullopt;
         if (!value.isString()) {
-            wrong(name, "a string");
+            wrong(name, {QStringLiteral("a string"), QStringLiteral("строкой")});
             return std::nullopt;
         }
         return value.toString();
@@ -71,7 +72,7 @@ public:
         if (value.isUndefined())
             return std::nullopt;
         if (!value.isBool()) {
-            wrong(name, "true or false");
+            wrong(name, {QStringLiteral("true or false"), QStringLiteral("true или false")});
             return std::nullopt;
         }
         return value.toBool();
@@ -85,7 +86,7 @@ public:
             return std::nullopt;
         const double number = value.toDouble(-1);
         if (!value.isDouble() || number < 0 || number > double(largest) || number != std::floor(number)) {
-            wrong(name, qPrintable(QStringLiteral("a whole number from 0 to %1").arg(largest)));
+            wrong(name, {QStringLiteral("a whole number from 0 to %1").arg(largest), QStringLiteral("целым числом от 0 до %1").arg(largest)});
             return std::nullopt;
         }
         return qint64(number);
@@ -101,13 +102,14 @@ public:
         digits.remove(QLatin1Char(' '));
         static const QRegularExpression hex(QStringLiteral("^([0-9A-Fa-f]{2})+$"));
         if (!hex.match(digits).hasMatch() || digits.size() / 2 > largest) {
-            wrong(name, qPrintable(QStringLiteral("hex bytes such as \"FF 00\", at most %1 of them").arg(largest)));
+            wrong(name, {QStringLiteral("hex bytes such as \"FF 00\", at most %1 of them").arg(largest),
+                            QStringLiteral("байтами в шестнадцатеричной записи, например «FF 00», не более %1").arg(largest)});
             return std::nullopt;
         }
         return QByteArray::fromHex(digits.toLatin1());
     }
 
-    void refuse(const QString& why)
+    void refuse(const Words& why)
     {
         if (!problem)
             problem = Refusal{400, why};
@@ -123,7 +125,7 @@ public:
         for (std::size_t i = 0; i < N; ++i)
             if (*given == QLatin1String(choices[i]))
                 return int(i);
-        wrong(name, "one of the listed values");
+        wrong(name, {QStringLiteral("one of the listed values"), QStringLiteral("одним из перечисленных значений")});
         return std::nullopt;
     }
 
@@ -133,7 +135,8 @@ public:
     void require(const char* name)
     {
         if (!problem && !object.contains(QLatin1String(name)))
-            problem = Refusal{400, QStringLiteral("\"%1\" is missing").arg(QLatin1String(name))};
+            problem = Refusal{400, {QStringLiteral("\"%1\" is missing").arg(QLatin1String(name)),
+                                       QStringLiteral("нет поля «%1»").arg(QLatin1String(name))}};
     }
 
 private:
@@ -141,10 +144,11 @@ private:
         : object(std::move(given))
     {
     }
-    void wrong(const char* name, const QString& expected)
+    void wrong(const char* name, const Words& expected)
     {
         if (!problem)
-            problem = Refusal{400, QStringLiteral("\"%1\" must be %2").arg(QLatin1String(name), expected)};
+            problem = Refusal{400, {QStringLiteral("\"%1\" must be %2").arg(QLatin1String(name), expected.english),
+                                       QStringLiteral("«%1» должно быть %2").arg(QLatin1String(name), expected.russian)}};
     }
 
     QJsonObject object;

@@ -6,6 +6,8 @@
 #include <cstdint>
 #include <optional>
 
+#include "control/words.h"
+
 namespace korvanteslin {
 
 // The head of a request as far as the guard looks at it: every value of each
@@ -20,7 +22,7 @@ struct RequestHead {
 
 struct GuardRefusal {
     int status;
-    QString error;
+    Words error;
 };
 
 // Whether a request may reach the API at all, judged on its head alone,

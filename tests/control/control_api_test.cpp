@@ -230,14 +230,26 @@ TEST(ControlApi, ARefusedRequestChangesNothing)
     EXPECT_EQ(remote.station.port().settings(), "4800,n,8,1");
     EXPECT_EQ(remote.station.Combo1[3], "8");
 
-    // The rule a value breaks is said in the interface language.
-    const std::pair<const char*, const char*> said[] = {
-        {"eng", "period_ms: \"50.5\" is not a whole number from 1 to 32767"},
-        {"rus", "period_ms: «50.5» — не целое число от 1 до 32767"}};
-    for (const auto& [language, words] : said) {
+    // Every refusal is said in the interface language: a rule a value breaks, a body, a path.
+    const struct {
+        const char* target;
+        const char* body;
+        const char* english;
+        const char* russian;
+    } said[] = {
+        {"/period", R"({"period_ms": "50.5"})", "period_ms: \"50.5\" is not a whole number from 1 to 32767",
+            "period_ms: «50.5» — не целое число от 1 до 32767"},
+        {"/weights", R"({"weight3": "1"})", "unknown field \"weight3\"", "неизвестное поле «weight3»"},
+        {"/load", R"({"load": 1})", "\"load\" must be a string", "«load» должно быть строкой"},
+        {"/nowhere", "{}", "no such path: /nowhere", "нет такого пути: /nowhere"},
+    };
+    for (const char* language : {"eng", "rus"}) {
         remote.send("POST", "/language", QStringLiteral(R"({"language": "%1"})").arg(QLatin1String(language)).toUtf8());
-        const ControlApi::Reply reply = remote.send("POST", "/period", R"({"period_ms": "50.5"})");
-        EXPECT_EQ(json(reply.json).value("error").toString(), QString::fromUtf8(words));
+        for (const auto& row : said) {
+            const ControlApi::Reply reply = remote.send("POST", QLatin1String(row.target), row.body);
+            EXPECT_EQ(json(reply.json).value("error").toString(),
+                QString::fromUtf8(language == std::string("rus") ? row.russian : row.english));
+        }
     }
 }
 

@@ -73,7 +73,7 @@ TEST_F(ServerTest, HandsTheRequestOverOrRefusesItUnread)
         EXPECT_EQ(response.status, row.status);
         EXPECT_TRUE(response.head.contains("Content-Type: application/json")) << response.head.toStdString();
         if (row.status == 413) {
-            EXPECT_EQ(response.body, R"({"error": "the body is larger than 65536 bytes"})");
+            EXPECT_EQ(response.body, R"({"error":"the body is larger than 65536 bytes"})");
         }
         ASSERT_EQ(requests.size(), row.method ? 1u : 0u);
         if (row.method) {
@@ -84,6 +84,11 @@ TEST_F(ServerTest, HandsTheRequestOverOrRefusesItUnread)
             EXPECT_EQ(requests[0].body, row.body);
         }
     }
+
+    // The server's own refusals speak the interface language it is given.
+    server.setLanguage([] { return Language::Russian; });
+    const Response refused = serveWhile([&] { return Connection(port).exchange(QByteArray(kJsonPost) + "Content-Length: 65537\r\n\r\n"); });
+    EXPECT_EQ(QString::fromUtf8(refused.body), QStringLiteral(R"({"error":"тело запроса больше 65536 байт"})"));
 }
 
 // A kept reply goes out when given, and the first one counts; one never

@@ -48,7 +48,8 @@ TEST(RequestGuard, OnlyTheUsersOwnToolsGetThrough)
         const auto refusal = guardRequest(row.head, 8451);
         EXPECT_EQ(refusal ? refusal->status : 0, row.status);
         if (refusal) {
-            EXPECT_FALSE(refusal->error.isEmpty());
+            EXPECT_FALSE(refusal->error.english.isEmpty());
+            EXPECT_NE(refusal->error.russian, refusal->error.english) << "said in both languages";
         }
     }
 
