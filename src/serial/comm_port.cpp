@@ -193,10 +193,29 @@ bool CommPort::output(std::string_view frame)
     case LineState::Ready:
         break;
     }
-    port_->write(frame.data(), qint64(frame.size()));
-    port_->flush();
-    // A write that found the line dead has closed the port and said why.
-    return isOpen();
+    return writeNow(frame);
+}
+
+bool CommPort::writeNow(std::string_view frame)
+{
+    // Straight to the device, which was just seen ready: through QSerialPort
+    // every frame would wake the event loop twice more (its write notifier).
+    ssize_t sent;
+    do
+        sent = ::write(port_->handle(), frame.data(), frame.size());
+    while (sent < 0 && errno == EINTR);
+    if (sent < 0 && errno == EAGAIN)
+        return dropFrame();
+    if (sent < 0) {
+        handleLoss(about(errno == EIO ? PortFailure::Kind::DeviceGone : PortFailure::Kind::System, {},
+            qt_error_string(errno)));
+        return false;
+    }
+    // The line took part of it: the rest follows through the port's own
+    // buffer, so the frame still arrives whole.
+    if (std::size_t(sent) < frame.size())
+        port_->write(frame.data() + sent, qint64(frame.size() - std::size_t(sent)));
+    return true;
 }
 
 const PortFailure& CommPort::lastError() const

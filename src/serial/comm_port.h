@@ -84,6 +84,7 @@ private:
     void onWatchTick();
     bool relinkedSinceLoss() const;
     void handleLoss(const PortFailure& failure);
+    bool writeNow(std::string_view frame);
     bool dropFrame();
     bool fail(PortFailure failure);
     // A failure about the device the port number (or --device) leads to.
