@@ -184,7 +184,7 @@ bool CommPort::output(std::string_view frame)
     // full line exactly like a vanished device; so look before writing.
     if (port_->bytesToWrite() > 0)
         return dropFrame();
-    switch (pollLine(*port_)) {
+    switch (lineRoom(*port_, pseudoLine_)) {
     case LineState::HungUp:
         handleLoss(about(PortFailure::Kind::DeviceGone));
         return false;
@@ -207,8 +207,8 @@ bool CommPort::writeNow(std::string_view frame)
     if (sent < 0 && errno == EAGAIN)
         return dropFrame();
     if (sent < 0) {
-        handleLoss(about(errno == EIO ? PortFailure::Kind::DeviceGone : PortFailure::Kind::System, {},
-            qt_error_string(errno)));
+        const bool gone = errno == EIO || errno == ENXIO || errno == ENODEV;
+        handleLoss(about(gone ? PortFailure::Kind::DeviceGone : PortFailure::Kind::System, {}, qt_error_string(errno)));
         return false;
     }
     // The line took part of it: the rest follows through the port's own
@@ -271,6 +271,7 @@ bool CommPort::openDevice()
     }
     port_->clearError();
     openedThrough_ = chain;
+    pseudoLine_ = isPseudoTerminal(device_);
     return true;
 }
 

@@ -102,6 +102,7 @@ private:
     std::vector<LinkStamp> openedThrough_; // the links that led to the device last opened
     bool awaitingRelink_ = false; // a lost pseudo-terminal: its old number is no longer ours
     bool settingsRefused_ = false;
+    bool pseudoLine_ = false; // the device opened is a pseudo-terminal
     PortSettings settings_;
     int number_ = 1;
     PortFailure lastError_;

@@ -8,6 +8,18 @@
 
 namespace korvanteslin {
 
+namespace {
+
+// A real line still sending the previous frame: the driver would queue the
+// new one behind it and a slow line would fall ever further behind.
+int unsentBytes(const QSerialPort& port)
+{
+    int unsent = 0;
+    return ::ioctl(port.handle(), TIOCOUTQ, &unsent) == 0 ? unsent : 0;
+}
+
+} // namespace
+
 LineState pollLine(const QSerialPort& port)
 {
     pollfd line{port.handle(), POLLOUT, 0};
@@ -15,14 +27,14 @@ LineState pollLine(const QSerialPort& port)
         return LineState::Ready; // let the write itself report what is wrong
     if ((line.revents & (POLLHUP | POLLERR | POLLNVAL)) != 0)
         return LineState::HungUp;
-    if ((line.revents & POLLOUT) == 0)
-        return LineState::Busy;
-    // A real line still sending the previous frame: the driver would queue the
-    // new one behind it and a slow line would fall ever further behind.
-    int unsent = 0;
-    if (::ioctl(port.handle(), TIOCOUTQ, &unsent) == 0 && unsent > 0)
-        return LineState::Busy;
-    return LineState::Ready;
+    return (line.revents & POLLOUT) == 0 ? LineState::Busy : LineState::Ready;
+}
+
+LineState lineRoom(const QSerialPort& port, bool pseudoTerminal)
+{
+    if (pseudoTerminal)
+        return pollLine(port);
+    return unsentBytes(port) > 0 ? LineState::Busy : LineState::Ready;
 }
 
 } // namespace korvanteslin

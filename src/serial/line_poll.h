@@ -10,7 +10,14 @@ enum class LineState {
     HungUp, // the device went away (unplugged, far end of a pair closed)
 };
 
-// Looks at an open port's line without touching its data.
+// Looks at an open port's line without touching its data: whether it hung
+// up, and whether its queue has room (all a pseudo-terminal can tell).
 LineState pollLine(const QSerialPort& port);
+
+// Whether the next frame may go now, at one system call a frame: a real
+// line is judged on what it still has to send (its driver would take frames
+// faster than the wire carries them), a pseudo-terminal on whether its reader
+// left room. A real line that went away says so when it is written to.
+LineState lineRoom(const QSerialPort& port, bool pseudoTerminal);
 
 } // namespace korvanteslin
