@@ -1,20 +1,20 @@
 #pragma once
 
-// A plain HTTP client for tests: blocking sockets on a thread of their own,
-// while the test's thread serves from its event loop, as the program does.
+// A plain HTTP client for the tests and the benches. A test runs it on a
+// thread of its own while its own thread serves from the event loop, as the
+// program does; a bench runs it against the program.
 
 #include <QByteArray>
 #include <QEventLoop>
 #include <QTimer>
 
+#include <chrono>
 #include <functional>
 #include <optional>
+#include <stdexcept>
 #include <thread>
 
-#include <arpa/inet.h>
-#include <netinet/in.h>
-#include <sys/socket.h>
-#include <unistd.h>
+#include "tcp_client.h"
 
 namespace korvanteslin::test {
 
@@ -54,42 +54,28 @@ struct Response {
     int status = 0;
     QByteArray head;
     QByteArray body;
+    std::int64_t sent = 0;     // when the request began to go out (steady clock, ns)
+    std::int64_t received = 0; // when the reply had come whole
 };
 
 // Requests name their Host as this; the connection, which knows the port, fills it in.
 inline constexpr char kHost[] = "{host}";
 
-// A plain TCP connection; it never waits more than five seconds for an answer.
-class Connection {
+// An HTTP/1.1 client on one connection, kept alive between requests. It sends
+// the bytes it is given as they are, and never waits more than five seconds
+// for an answer; what it read past a reply stays in `received` for the next.
+class Connection : public TcpClient {
 public:
     explicit Connection(std::uint16_t port)
-        : authority("127.0.0.1:" + QByteArray::number(port))
+        : TcpClient("127.0.0.1", port)
     {
-        fd = ::socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0);
-        const timeval limit{5, 0};
-        ::setsockopt(fd, SOL_SOCKET, SO_RCVTIMEO, &limit, sizeof limit);
-        sockaddr_in address{};
-        address.sin_family = AF_INET;
-        address.sin_port = htons(port);
-        address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
-        if (::connect(fd, reinterpret_cast<sockaddr*>(&address), sizeof address) != 0)
-            close();
-    }
-    ~Connection() { close(); }
-    void close()
-    {
-        if (fd >= 0)
-            ::close(fd);
-        fd = -1;
     }
 
-    // Its end of the stream, as a client that has said all it will.
-    void finishSending() { ::shutdown(fd, SHUT_WR); }
-
+    // All of `bytes`, waiting for room as needed.
     void send(QByteArray bytes)
     {
-        bytes.replace(kHost, authority);
-        for (qsizetype at = 0; at < bytes.size() && fd >= 0;) {
+        bytes.replace(kHost, "127.0.0.1:" + QByteArray::number(ntohs(address.sin_port)));
+        for (qsizetype at = 0; at < bytes.size();) {
             const ssize_t sent = ::send(fd, bytes.constData() + at, std::size_t(bytes.size() - at), MSG_NOSIGNAL);
             if (sent <= 0)
                 return;
@@ -102,11 +88,11 @@ public:
     {
         Response response;
         qsizetype end;
-        while ((end = buffer.indexOf("\r\n\r\n")) < 0)
-            if (!fill())
+        while ((end = received.indexOf("\r\n\r\n")) < 0)
+            if (!more())
                 return response;
-        response.head = buffer.left(end);
-        buffer.remove(0, end + 4);
+        response.head = received.left(end);
+        received.remove(0, end + 4);
         response.status = response.head.mid(9, 3).toInt();
         if (headOnly)
             return response;
@@ -114,11 +100,11 @@ public:
         for (const QByteArray& line : response.head.split('\n'))
             if (line.toLower().startsWith("content-length:"))
                 length = line.mid(15).trimmed().toLongLong();
-        while (buffer.size() < length)
-            if (!fill())
+        while (received.size() < length)
+            if (!more())
                 return response;
-        response.body = buffer.left(length);
-        buffer.remove(0, length);
+        response.body = received.left(length);
+        received.remove(0, length);
         return response;
     }
 
@@ -126,24 +112,36 @@ public:
     Response exchange(const QByteArray& request)
     {
         headOnly = request.startsWith("HEAD ");
+        const std::int64_t sent = now();
         send(request);
-        return receive();
+        Response response = receive();
+        response.sent = sent;
+        response.received = now();
+        return response;
+    }
+
+    // As a session sends its requests: on the kept connection, made again
+    // when the server has closed it, or a new one each time with `fresh`, as
+    // a shell's curl makes (then the time to connect counts too). Throws
+    // when no reply comes.
+    Response request(const QByteArray& message, bool fresh = false)
+    {
+        for (int attempt = 0; attempt < 2; ++attempt, fresh = true) {
+            const std::int64_t sent = now();
+            if (fresh)
+                connect();
+            Response response = exchange(message);
+            response.sent = sent;
+            if (response.status != 0)
+                return response;
+        }
+        throw std::runtime_error("no reply to " + message.left(message.indexOf('\r')).toStdString());
     }
 
 private:
-    bool fill()
-    {
-        char chunk[8192];
-        const ssize_t got = fd < 0 ? -1 : ::recv(fd, chunk, sizeof chunk, 0);
-        if (got <= 0)
-            return false;
-        buffer.append(chunk, got);
-        return true;
-    }
+    static std::int64_t now() { return std::chrono::steady_clock::now().time_since_epoch() / std::chrono::nanoseconds(1); }
+    bool more() { return wait(5000) && !read().isEmpty(); }
 
-    int fd = -1;
-    QByteArray authority;
-    QByteArray buffer;
     bool headOnly = false;
 };
 
@@ -152,9 +150,9 @@ inline QByteArray get(const QByteArray& target)
     return "GET " + target + " HTTP/1.1\r\nHost: " + kHost + "\r\n\r\n";
 }
 
-inline QByteArray post(const QByteArray& target, const QByteArray& body)
+inline QByteArray post(const QByteArray& target, const QByteArray& body, const QByteArray& method = "POST")
 {
-    return "POST " + target + " HTTP/1.1\r\nHost: " + kHost + "\r\nContent-Type: application/json\r\nContent-Length: "
+    return method + " " + target + " HTTP/1.1\r\nHost: " + kHost + "\r\nContent-Type: application/json\r\nContent-Length: "
         + QByteArray::number(body.size()) + "\r\n\r\n" + body;
 }
 

@@ -11,7 +11,8 @@
 
 #include <algorithm>
 
-// The real program (KORVANTESLIN_PROGRAM) as a test suite runs it.
+// The real program as a test suite runs it: Program (on QProcess) for the
+// tests; Scratch, its folder and environment, for the benches' runs too.
 namespace korvanteslin::test {
 
 // A home and a program-files folder of its own for every run, so that
@@ -41,20 +42,26 @@ struct Scratch {
         QFile::remove(appFolder() + QStringLiteral("COM2"));
         QFile::link(target, appFolder() + QStringLiteral("COM2"));
     }
+    // What a run gets: this folder for its program files and its home, no display.
+    QProcessEnvironment environment() const
+    {
+        QProcessEnvironment environment = QProcessEnvironment::systemEnvironment();
+        environment.insert(QStringLiteral("ProgramFiles"), root.path() + QStringLiteral("/pf"));
+        environment.insert(QStringLiteral("HOME"), root.path() + QStringLiteral("/home"));
+        environment.insert(QStringLiteral("QT_QPA_PLATFORM"), QStringLiteral("offscreen"));
+        environment.insert(QStringLiteral("ASAN_OPTIONS"), QStringLiteral("detect_leaks=0"));
+        return environment;
+    }
 
     QTemporaryDir root;
 };
 
+#ifdef KORVANTESLIN_PROGRAM // the program a test binary is built against
 class Program {
 public:
     Program(const Scratch& scratch, const QStringList& arguments)
     {
-        QProcessEnvironment environment = QProcessEnvironment::systemEnvironment();
-        environment.insert(QStringLiteral("ProgramFiles"), scratch.root.path() + QStringLiteral("/pf"));
-        environment.insert(QStringLiteral("HOME"), scratch.root.path() + QStringLiteral("/home"));
-        environment.insert(QStringLiteral("QT_QPA_PLATFORM"), QStringLiteral("offscreen"));
-        environment.insert(QStringLiteral("ASAN_OPTIONS"), QStringLiteral("detect_leaks=0"));
-        process.setProcessEnvironment(environment);
+        process.setProcessEnvironment(scratch.environment());
         // As from a terminal, whatever ran the tests: a signal ignored here would stay ignored there.
         process.setChildProcessModifier([] {
             for (const int signal : {SIGTERM, SIGINT, SIGHUP})
@@ -105,5 +112,6 @@ public:
     QProcess process;
     QByteArray err;
 };
+#endif
 
 } // namespace korvanteslin::test

@@ -38,6 +38,7 @@ public:
     PtyPair& operator=(const PtyPair&) = delete;
 
     const QString& slavePath() const { return slavePath_; }
+    int master() const { return master_; } // for a reader of its own
     int slave() const { return slave_; } // the test's own handle, for looking at the line settings
 
     // Hangs up the slave side, as when the far end of a cable goes away.

@@ -1,17 +1,15 @@
 #pragma once
 
-// A receiving program on a TCP connection: a plain non-blocking socket the
-// test reads whenever it likes (or stops reading, to play a stalled one),
+// A receiving program on a TCP connection: a plain socket the test reads
+// whenever it likes, never waiting (or stops reading, to play a stalled one),
 // while its own thread's event loop, or another process, serves.
 
 #include <QByteArray>
-#include <QString>
 
 #include <cerrno>
 #include <cstdint>
 
 #include <arpa/inet.h>
-#include <fcntl.h>
 #include <netinet/in.h>
 #include <poll.h>
 #include <sys/socket.h>
@@ -25,19 +23,10 @@ public:
     // a client that stops reading closes its window soon.
     TcpClient(const char* host, std::uint16_t port, int receiveBuffer = 0)
     {
-        fd = ::socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0);
-        if (receiveBuffer > 0)
-            ::setsockopt(fd, SOL_SOCKET, SO_RCVBUF, &receiveBuffer, sizeof receiveBuffer);
-        sockaddr_in address{};
         address.sin_family = AF_INET;
         address.sin_port = htons(port);
         ::inet_pton(AF_INET, host, &address.sin_addr);
-        if (::connect(fd, reinterpret_cast<sockaddr*>(&address), sizeof address) != 0) {
-            ::close(fd);
-            fd = -1;
-            return;
-        }
-        ::fcntl(fd, F_SETFL, ::fcntl(fd, F_GETFL) | O_NONBLOCK);
+        connect(receiveBuffer);
     }
     ~TcpClient() { close(); }
     void close()
@@ -49,17 +38,31 @@ public:
     TcpClient(const TcpClient&) = delete;
     TcpClient& operator=(const TcpClient&) = delete;
 
+    // A new connection to the same address, in place of the one there was.
+    void connect(int receiveBuffer = 0)
+    {
+        close();
+        received.clear();
+        ended = false;
+        fd = ::socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0);
+        if (receiveBuffer > 0)
+            ::setsockopt(fd, SOL_SOCKET, SO_RCVBUF, &receiveBuffer, sizeof receiveBuffer);
+        if (fd < 0 || ::connect(fd, reinterpret_cast<sockaddr*>(&address), sizeof address) != 0)
+            close();
+    }
+
     bool connected() const { return fd >= 0; }
+    int descriptor() const { return fd; }
     // Sends its end of the stream and goes on reading, as a half-closing client does.
     void finishSending() { ::shutdown(fd, SHUT_WR); }
 
     // The local port, as the server sees the client.
     std::uint16_t localPort() const
     {
-        sockaddr_in address{};
-        socklen_t size = sizeof address;
-        ::getsockname(fd, reinterpret_cast<sockaddr*>(&address), &size);
-        return ntohs(address.sin_port);
+        sockaddr_in local{};
+        socklen_t size = sizeof local;
+        ::getsockname(fd, reinterpret_cast<sockaddr*>(&local), &size);
+        return ntohs(local.sin_port);
     }
 
     // Reads what has arrived, never waiting; `received` keeps all of it.
@@ -69,7 +72,7 @@ public:
         QByteArray got;
         char chunk[65536];
         while (fd >= 0 && !ended) {
-            const ssize_t n = ::recv(fd, chunk, sizeof chunk, 0);
+            const ssize_t n = ::recv(fd, chunk, sizeof chunk, MSG_DONTWAIT);
             if (n > 0)
                 got.append(chunk, n);
             else if (n == 0 || (errno != EAGAIN && errno != EWOULDBLOCK && errno != EINTR))
@@ -91,14 +94,15 @@ public:
     // Sends without waiting; returns how many bytes the kernel took.
     qint64 send(const QByteArray& bytes)
     {
-        const ssize_t sent = ::send(fd, bytes.constData(), std::size_t(bytes.size()), MSG_NOSIGNAL);
+        const ssize_t sent = ::send(fd, bytes.constData(), std::size_t(bytes.size()), MSG_NOSIGNAL | MSG_DONTWAIT);
         return sent < 0 ? 0 : sent;
     }
 
     QByteArray received;
     bool ended = false; // the server closed the connection
 
-private:
+protected:
+    sockaddr_in address{};
     int fd = -1;
 };
 
