@@ -18,27 +18,21 @@
 #include <cstdio>
 #include <cstring>
 #include <filesystem>
+#include <memory>
 #include <optional>
 #include <random>
 #include <string>
 #include <thread>
 #include <vector>
 
-#include <arpa/inet.h>
-#include <netinet/in.h>
-#include <sys/socket.h>
-#include <unistd.h>
-
-#include "headless_run.h"
-#include "http_client.h"
-#include "line_probe.h"
-#include "port_watch.h"
 #include "bench_args.h"
+#include "line_probe.h"
 #include "report.h"
-#include "watched_scale.h"
 #include "stats.h"
+#include "watched_scale.h"
 
 using namespace bench;
+using namespace korvanteslin::test;
 
 namespace {
 
@@ -49,9 +43,9 @@ void sleepMs(double milliseconds)
     std::this_thread::sleep_for(std::chrono::duration<double, std::milli>(milliseconds));
 }
 
-QJsonObject jsonOf(const HttpReply& reply)
+QJsonObject jsonOf(const Response& reply)
 {
-    return QJsonDocument::fromJson(QByteArray::fromStdString(reply.body)).object();
+    return QJsonDocument::fromJson(reply.body).object();
 }
 
 using Scale = WatchedScale;
@@ -72,31 +66,17 @@ class Siege {
 public:
     Siege(std::uint16_t port, int polls, int idle)
     {
-        const std::string poll = "GET /frames?after=999999999&wait_ms=10000 HTTP/1.1\r\nHost: 127.0.0.1:"
-            + std::to_string(port) + "\r\n\r\n";
         for (int i = 0; i < polls + idle; ++i) {
-            const int fd = ::socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0);
-            sockaddr_in address{};
-            address.sin_family = AF_INET;
-            address.sin_port = htons(port);
-            address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
-            if (fd < 0 || ::connect(fd, reinterpret_cast<sockaddr*>(&address), sizeof address) != 0)
+            held_.push_back(std::make_unique<Connection>(port));
+            if (!held_.back()->connected())
                 throw std::runtime_error(std::string("siege: ") + std::strerror(errno));
             if (i < polls)
-                ::send(fd, poll.data(), poll.size(), MSG_NOSIGNAL);
-            fds_.push_back(fd);
+                held_.back()->send(get("/frames?after=999999999&wait_ms=10000"));
         }
     }
-    ~Siege()
-    {
-        for (const int fd : fds_)
-            ::close(fd);
-    }
-    Siege(const Siege&) = delete;
-    Siege& operator=(const Siege&) = delete;
 
 private:
-    std::vector<int> fds_;
+    std::vector<std::unique_ptr<Connection>> held_;
 };
 
 // Round trips on a kept connection, and (every fifth, interleaved so both
@@ -106,7 +86,7 @@ void stateRoundTrip(const std::string& program, bool quick, int periodMs, bool s
 {
     std::fprintf(stderr, "GET /state at a %d ms period%s (%s)\n", periodMs,
         siege ? ", 500 long polls and 1000 idle connections held" : "", loadAverage().c_str());
-    HeadlessOptions options;
+    RunOptions options;
     options.periodMs = periodMs;
     Scale scale(program, options);
     sleepMs(1000);
@@ -119,12 +99,12 @@ void stateRoundTrip(const std::string& program, bool quick, int periodMs, bool s
     std::vector<double> kept, fresh;
     const std::int64_t from = monotonicNs();
     for (int i = 0; i < count; ++i) {
-        const HttpReply reply = scale.http.get("/state");
+        const Response reply = scale.http.request(get("/state"));
         expectOk(reply, "GET /state");
         kept.push_back(ms(reply.received - reply.sent));
         sleepMs(1); // a harness between two looks, at every phase of the tick
         if (i % 5 == 0) {
-            const HttpReply again = scale.http.request("GET", "/state", {}, true);
+            const Response again = scale.http.request(get("/state"), true);
             fresh.push_back(ms(again.received - again.sent));
             sleepMs(1);
         }
@@ -145,12 +125,12 @@ void loadToSwing(const std::string& program, bool quick, Report& report)
 {
     std::fprintf(stderr, "POST /load to the swing at 150 ms (%s)\n", loadAverage().c_str());
     constexpr int kPeriodMs = 150;
-    HeadlessOptions options;
+    RunOptions options;
     options.periodMs = kPeriodMs;
     Scale scale(program, options);
-    expectOk(scale.http.post("/weights", R"({"weight1": "10", "weight2": "20"})"), "POST /weights");
-    expectOk(scale.http.post("/oscillation", R"({"amplitude": "1", "count": "3"})"), "POST /oscillation");
-    expectOk(scale.http.post("/load", R"({"load": "weight1"})"), "POST /load");
+    expectOk(scale.http.request(post("/weights", R"({"weight1": "10", "weight2": "20"})")), "POST /weights");
+    expectOk(scale.http.request(post("/oscillation", R"({"amplitude": "1", "count": "3"})")), "POST /oscillation");
+    expectOk(scale.http.request(post("/load", R"({"load": "weight1"})")), "POST /load");
     std::mt19937 random(12);
     std::uniform_real_distribution<double> phase(0.0, kPeriodMs);
     const int loads = quick ? 16 : 50;
@@ -166,7 +146,7 @@ void loadToSwing(const std::string& program, bool quick, Report& report)
         }
         const std::string steady = frames.back().bytes;
         const bool second = i % 2 == 0;
-        const HttpReply reply = scale.http.post("/load", second ? R"({"load": "weight2"})" : R"({"load": "weight1"})");
+        const Response reply = scale.http.request(post("/load", second ? R"({"load": "weight2"})" : R"({"load": "weight1"})"));
         expectOk(reply, "POST /load");
         const ReceivedFrame* swing = nullptr;
         bool oldAfterReply = false;
@@ -204,19 +184,19 @@ void longPoll(const std::string& program, bool quick, Report& report)
 {
     std::fprintf(stderr, "GET /frames long poll (%s)\n", loadAverage().c_str());
     constexpr int kPeriodMs = 50;
-    HeadlessOptions options;
+    RunOptions options;
     options.periodMs = kPeriodMs;
     Scale scale(program, options);
     sleepMs(500);
-    qint64 last = jsonOf(scale.http.get("/frames?after=0")).value("last_seq").toInteger();
+    qint64 last = jsonOf(scale.http.request(get("/frames?after=0"))).value("last_seq").toInteger();
     struct Poll {
-        HttpReply reply;
+        Response reply;
         std::string bytes;
     };
     std::vector<Poll> polls;
     const int count = quick ? 60 : 300;
     for (int i = 0; i < count; ++i) {
-        HttpReply reply = scale.http.get("/frames?after=" + std::to_string(last) + "&wait_ms=2000");
+        Response reply = scale.http.request(get("/frames?after=" + QByteArray::number(last) + "&wait_ms=2000"));
         expectOk(reply, "GET /frames");
         const QJsonObject body = jsonOf(reply);
         last = body.value("last_seq").toInteger();
@@ -266,11 +246,11 @@ void headlessStart(const std::string& program, bool quick, bool withSettings, Re
     const int count = quick ? 3 : 10;
     std::vector<double> firstFrame, announced;
     for (int i = -1; i < count; ++i) { // one start first to warm the caches, not counted
-        HeadlessOptions options;
+        RunOptions options;
         options.periodMs = kPeriodMs;
         options.writeSettings = withSettings;
         PortWatch watch;
-        HeadlessRun run(program, options);
+        MeasuredRun run(program, options);
         // The receiving end is opened the moment the link appears, while the
         // program's announcements are read as they come.
         std::optional<std::size_t> line;

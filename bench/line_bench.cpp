@@ -20,16 +20,15 @@
 #include <thread>
 #include <vector>
 
-#include "headless_run.h"
-#include "http_client.h"
-#include "line_probe.h"
-#include "port_watch.h"
 #include "bench_args.h"
+#include "line_probe.h"
+#include "pty_pair.h"
 #include "report.h"
-#include "watched_scale.h"
 #include "stats.h"
+#include "watched_scale.h"
 
 using namespace bench;
+using namespace korvanteslin::test;
 
 namespace {
 
@@ -52,20 +51,20 @@ using Scale = WatchedScale;
 void lineRate(const std::string& program, bool quick, Report& report)
 {
     std::fprintf(stderr, "--line-rate at 9600 8N1, ZMR-1, period 1 ms (%s)\n", loadAverage().c_str());
-    HeadlessOptions options;
+    RunOptions options;
     options.periodMs = 1;
     options.model = 0;
     options.extra = {"--line-rate"};
     Scale scale(program, options);
-    const QJsonObject state = QJsonDocument::fromJson(QByteArray::fromStdString(scale.http.get("/state").body)).object();
+    const QJsonObject state = QJsonDocument::fromJson(scale.http.request(get("/state")).body).object();
     const std::string settings = state.value("port").toObject().value("settings").toString().toStdString();
     if (settings != "9600,n,8,1" || !state.value("line_rate").toBool())
         throw std::runtime_error("not paced at 9600,n,8,1: " + settings);
     constexpr std::int64_t kFrameNs = 12'500'000; // 12 bytes of 10 bits at 9600 baud
     // What the machine can do meanwhile: the same frame at absolute deadlines 12.5 ms apart, read alike.
-    PtyLine referenceLine;
+    PtyPair referenceLine;
     const std::size_t referenceIndex = scale.watch.watch(referenceLine.master());
-    ReferenceWriter reference(referenceLine.devicePath(), std::string("\x02 0000.0Ckg\r"), kFrameNs);
+    ReferenceWriter reference(referenceLine.slavePath().toStdString(), std::string("\x02 0000.0Ckg\r"), kFrameNs);
     sleepMs(1500);
     const std::int64_t from = monotonicNs();
     sleepMs(quick ? 4000 : 15000);
@@ -124,24 +123,24 @@ public:
     }
 
 private:
-    static HeadlessOptions options()
+    static RunOptions options()
     {
-        HeadlessOptions options;
+        RunOptions options;
         options.periodMs = kPeriodMs;
         return options;
     }
 
     struct Trial {
-        HttpReply reply;
+        Response reply;
         Burst before;              // the last tick before the request
         std::vector<Burst> after;  // every tick that began after the request went out
     };
 
     // Asks for `body` mid-period, waits `settleMs`, and cuts what the line carried into ticks.
-    Trial request(const std::string& body, double settleMs)
+    Trial request(const QByteArray& body, double settleMs)
     {
         sleepUntil(scale.nextArrival() + kPeriod / 2);
-        Trial trial{scale.http.post("/faults", body), {}, {}};
+        Trial trial{scale.http.request(post("/faults", body)), {}, {}};
         expectOk(trial.reply, "POST /faults");
         sleepMs(settleMs);
         return cut(trial);
@@ -249,7 +248,7 @@ private:
         for (int i = 0; i < repeats_; ++i) {
             const std::int64_t tick = scale.nextArrival() + kPeriod; // when the next frame is due to arrive
             sleepUntil(tick - std::int64_t(kLeads[i % 5] * double(kMs)));
-            Trial trial{scale.http.post("/faults", R"({"silence_ms": 200})"), {}, {}};
+            Trial trial{scale.http.request(post("/faults", R"({"silence_ms": 200})")), {}, {}};
             expectOk(trial.reply, "POST /faults");
             sleepMs(kSilenceMs + 3 * kPeriodMs);
             trial = cut(trial);
@@ -289,9 +288,9 @@ private:
         std::vector<double> delays;
         for (int i = 0; i < repeats_; ++i) {
             sleepUntil(scale.nextArrival() + kPeriod / 2);
-            expectOk(scale.http.post("/faults", R"({"silence_ms": 10000})"), "POST /faults");
+            expectOk(scale.http.request(post("/faults", R"({"silence_ms": 10000})")), "POST /faults");
             sleepMs(100 + 7 * (i % 7));
-            const HttpReply reply = scale.http.request("DELETE", "/faults");
+            const Response reply = scale.http.request(post("/faults", {}, "DELETE"));
             expectOk(reply, "DELETE /faults");
             if (!scale.watch.waitForMore(scale.line, scale.watch.chunkCount(scale.line), kSecond))
                 continue;

@@ -3,12 +3,8 @@
 #include <fcntl.h>
 #include <poll.h>
 #include <pthread.h>
-#include <pty.h>
-#include <termios.h>
 #include <time.h>
 #include <unistd.h>
-
-#include <stdexcept>
 
 namespace bench {
 
@@ -17,34 +13,6 @@ std::int64_t monotonicNs()
     timespec t{};
     clock_gettime(CLOCK_MONOTONIC, &t);
     return std::int64_t(t.tv_sec) * 1'000'000'000 + t.tv_nsec;
-}
-
-PtyLine::PtyLine()
-{
-    char name[256] = {};
-    if (openpty(&master_, &slave_, name, nullptr, nullptr) != 0)
-        throw std::runtime_error("openpty failed");
-    device_ = name;
-    termios raw{};
-    for (int fd : {master_, slave_}) {
-        tcgetattr(fd, &raw);
-        cfmakeraw(&raw);
-        tcsetattr(fd, TCSANOW, &raw);
-    }
-}
-
-PtyLine::~PtyLine()
-{
-    closeMaster();
-    if (slave_ >= 0)
-        ::close(slave_);
-}
-
-void PtyLine::closeMaster()
-{
-    if (master_ >= 0)
-        ::close(master_);
-    master_ = -1;
 }
 
 FrameReader::FrameReader(int fd, char terminator)

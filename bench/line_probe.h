@@ -1,8 +1,8 @@
 #pragma once
 
-// Pieces of the timing benchmark: a pseudo-terminal line, a reader that
-// timestamps every frame arriving on it, and a reference writer that sends
-// frames at absolute deadlines, the best the operating system can do.
+// Pieces of the timing benchmark: a reader that timestamps every frame
+// arriving on a line (a pseudo-terminal's master, say), and a reference writer
+// that sends frames at absolute deadlines, the best the operating system can do.
 
 #include <atomic>
 #include <cstdint>
@@ -14,24 +14,6 @@
 namespace bench {
 
 std::int64_t monotonicNs();
-
-// Both ends of a pseudo-terminal; the controlling end is read raw.
-class PtyLine {
-public:
-    PtyLine();
-    ~PtyLine();
-    PtyLine(const PtyLine&) = delete;
-    PtyLine& operator=(const PtyLine&) = delete;
-
-    const std::string& devicePath() const { return device_; }
-    int master() const { return master_; }
-    void closeMaster();
-
-private:
-    int master_ = -1;
-    int slave_ = -1; // held so the line survives the writer re-opening it
-    std::string device_;
-};
 
 // Timestamps the arrival of every frame: the moment its last byte, the
 // terminator, is read. Reading can be paused to play a receiver that stalls.

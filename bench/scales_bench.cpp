@@ -20,15 +20,16 @@
 #include <thread>
 #include <vector>
 
-#include "headless_run.h"
-#include "line_probe.h"
-#include "port_watch.h"
-#include "program_run.h"
 #include "bench_args.h"
+#include "line_probe.h"
+#include "measured_run.h"
+#include "port_watch.h"
+#include "pty_pair.h"
 #include "report.h"
 #include "stats.h"
 
 using namespace bench;
+using korvanteslin::test::PtyPair;
 
 namespace {
 
@@ -66,21 +67,21 @@ int main(int argc, char** argv)
     Report report;
     std::fprintf(stderr, "starting %d headless scales at %d ms (%s)\n", scales, kPeriodMs, loadAverage().c_str());
     PortWatch watch;
-    std::vector<std::unique_ptr<HeadlessRun>> runs;
+    std::vector<std::unique_ptr<MeasuredRun>> runs;
     std::vector<std::size_t> lines;
-    std::vector<std::unique_ptr<PtyLine>> serialLines;
+    std::vector<std::unique_ptr<PtyPair>> serialLines;
     const std::int64_t startFrom = monotonicNs();
     for (int i = 0; i < scales; ++i) {
-        HeadlessOptions options;
+        RunOptions options;
         options.periodMs = kPeriodMs;
         options.model = i % 3;
         if (serial) {
             // A serial line for each scale too, drained by the same reader.
-            serialLines.push_back(std::make_unique<PtyLine>());
+            serialLines.push_back(std::make_unique<PtyPair>());
             watch.watch(serialLines.back()->master());
-            options.device = serialLines.back()->devicePath();
+            options.device = serialLines.back()->slavePath().toStdString();
         }
-        runs.push_back(std::make_unique<HeadlessRun>(program, options));
+        runs.push_back(std::make_unique<MeasuredRun>(program, options));
         if (!runs.back()->waitReady(60 * kSecond)) {
             std::fprintf(stderr, "scale %d did not start: %s\n", i, runs.back()->errors().c_str());
             return 1;
@@ -88,27 +89,27 @@ int main(int argc, char** argv)
         lines.push_back(watch.open(runs.back()->virtualPath()));
     }
     const double startSeconds = double(monotonicNs() - startFrom) / 1e9;
-    PtyLine referenceLine;
+    PtyPair referenceLine;
     const std::size_t referenceIndex = watch.watch(referenceLine.master());
-    ReferenceWriter reference(referenceLine.devicePath(), std::string("\x02 0000.0Ckg\r"), kPeriod);
+    ReferenceWriter reference(referenceLine.slavePath().toStdString(), std::string("\x02 0000.0Ckg\r"), kPeriod);
     sleepSeconds(3);
 
     std::fprintf(stderr, "measuring %.0f s (%s)\n", seconds, loadAverage().c_str());
     std::vector<std::int64_t> cpuFrom;
     for (const auto& run : runs)
-        cpuFrom.push_back(processCpuNs(run->pid()));
+        cpuFrom.push_back(run->cpuNs());
     const std::int64_t from = monotonicNs();
     sleepSeconds(seconds / 2);
     std::vector<PerScale> figures(runs.size());
     for (std::size_t i = 0; i < runs.size(); ++i) {
-        figures[i].rssKiB = processMemoryKiB(runs[i]->pid());
-        figures[i].pssKiB = processMemoryKiB(runs[i]->pid(), true);
+        figures[i].rssKiB = runs[i]->memoryKiB();
+        figures[i].pssKiB = runs[i]->memoryKiB(true);
     }
     sleepSeconds(seconds / 2);
     const std::int64_t to = monotonicNs();
     std::int64_t cpu = 0;
     for (std::size_t i = 0; i < runs.size(); ++i)
-        cpu += processCpuNs(runs[i]->pid()) - cpuFrom[i];
+        cpu += runs[i]->cpuNs() - cpuFrom[i];
     const std::string loadAfter = loadAverage();
 
     const auto referenceArrivals = between(arrivalsOf(framesOf(watch.chunks(referenceIndex))), from, to);

@@ -14,11 +14,8 @@
 // before, during and after the stall, and what the stalled one reads when it
 // starts again.
 
-#include <arpa/inet.h>
-#include <netinet/in.h>
 #include <poll.h>
 #include <sys/socket.h>
-#include <unistd.h>
 
 #include <QByteArray>
 #include <QJsonArray>
@@ -37,11 +34,14 @@
 #include <thread>
 #include <vector>
 
-#include "line_probe.h"
 #include "bench_args.h"
-#include "program_run.h"
+#include "http_client.h"
+#include "line_probe.h"
+#include "measured_run.h"
+#include "pty_pair.h"
 
 using namespace bench;
+using namespace korvanteslin::test;
 
 namespace {
 
@@ -58,39 +58,13 @@ std::uint16_t portAfterLastColon(const std::string& address)
     return std::uint16_t(std::atoi(address.substr(address.rfind(':') + 1).c_str()));
 }
 
-int connectLoopback(std::uint16_t port, int receiveBuffer = 0)
-{
-    const int fd = ::socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0);
-    if (receiveBuffer > 0)
-        ::setsockopt(fd, SOL_SOCKET, SO_RCVBUF, &receiveBuffer, sizeof receiveBuffer);
-    sockaddr_in address{};
-    address.sin_family = AF_INET;
-    address.sin_port = htons(port);
-    address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
-    if (::connect(fd, reinterpret_cast<sockaddr*>(&address), sizeof address) != 0) {
-        ::close(fd);
-        return -1;
-    }
-    return fd;
-}
-
 // GET /state, on a connection of its own.
 std::optional<QJsonObject> state(std::uint16_t api)
 {
-    const int fd = connectLoopback(api);
-    if (fd < 0)
+    const Response reply = Connection(api).exchange(get("/state"));
+    if (reply.status == 0)
         return std::nullopt;
-    const std::string request = "GET /state HTTP/1.1\r\nHost: 127.0.0.1:" + std::to_string(api) + "\r\nConnection: close\r\n\r\n";
-    ::send(fd, request.data(), request.size(), MSG_NOSIGNAL);
-    QByteArray reply;
-    char chunk[8192];
-    for (ssize_t n; (n = ::recv(fd, chunk, sizeof chunk, 0)) > 0;)
-        reply.append(chunk, n);
-    ::close(fd);
-    const qsizetype body = reply.indexOf("\r\n\r\n");
-    if (body < 0)
-        return std::nullopt;
-    return QJsonDocument::fromJson(reply.mid(body + 4)).object();
+    return QJsonDocument::fromJson(reply.body).object();
 }
 
 qint64 framesBuilt(const QJsonObject& state)
@@ -116,15 +90,13 @@ public:
     Clients(std::uint16_t port, int count, int firstReceiveBuffer)
     {
         for (int i = 0; i < count; ++i)
-            clients_.push_back(std::make_unique<Client>(connectLoopback(port, i == 0 ? firstReceiveBuffer : 0)));
+            clients_.push_back(std::make_unique<Client>(port, i == 0 ? firstReceiveBuffer : 0));
         thread_ = std::thread([this] { run(); });
     }
     ~Clients()
     {
         stop_ = true;
         thread_.join();
-        for (const auto& client : clients_)
-            ::close(client->fd);
     }
 
     std::size_t size() const { return clients_.size(); }
@@ -132,21 +104,15 @@ public:
     std::size_t malformed(std::size_t i) const { return clients_[i]->malformed; }
     std::size_t bytes(std::size_t i) const { return clients_[i]->bytes; }
     void setPaused(std::size_t i, bool paused) { clients_[i]->paused = paused; }
-    std::uint16_t localPort(std::size_t i) const
-    {
-        sockaddr_in address{};
-        socklen_t size = sizeof address;
-        ::getsockname(clients_[i]->fd, reinterpret_cast<sockaddr*>(&address), &size);
-        return ntohs(address.sin_port);
-    }
+    std::uint16_t localPort(std::size_t i) const { return clients_[i]->socket.localPort(); }
 
 private:
     struct Client {
-        explicit Client(int socket)
-            : fd(socket)
+        Client(std::uint16_t port, int receiveBuffer)
+            : socket("127.0.0.1", port, receiveBuffer)
         {
         }
-        int fd;
+        TcpClient socket;
         std::string partial;
         std::atomic<std::size_t> frames{0};
         std::atomic<std::size_t> malformed{0};
@@ -163,8 +129,8 @@ private:
             polled.clear();
             owners.clear();
             for (const auto& client : clients_) {
-                if (client->fd >= 0 && !client->paused) {
-                    polled.push_back({client->fd, POLLIN, 0});
+                if (client->socket.connected() && !client->paused) {
+                    polled.push_back({client->socket.descriptor(), POLLIN, 0});
                     owners.push_back(client.get());
                 }
             }
@@ -208,10 +174,14 @@ int main(int argc, char** argv)
     const double stallSeconds = args.number("--stall-seconds", 10.0);
     const int receiveBuffer = int(args.number("--receive-buffer", 4096));
 
-    PtyLine line;
+    PtyPair line;
     FrameReader serialReader(line.master(), '\r');
-    ProgramRun run(args.program, line.devicePath(), 1,
-        {"--headless", "--tcp", "127.0.0.1:0", "--control", "127.0.0.1:0"});
+    RunOptions options;
+    options.periodMs = 1;
+    options.harness = false;
+    options.device = line.slavePath().toStdString();
+    options.extra = {"--headless", "--tcp", "127.0.0.1:0", "--control", "127.0.0.1:0"};
+    MeasuredRun run(args.program, options);
     const std::uint16_t tcp = portAfterLastColon(run.lineStartingWith("tcp: "));
     const std::uint16_t api = portAfterLastColon(run.lineStartingWith("control: "));
     if (!tcp || !api) {
@@ -234,13 +204,13 @@ int main(int argc, char** argv)
     std::vector<std::size_t> framesBefore;
     for (std::size_t i = 0; i < clients.size(); ++i)
         framesBefore.push_back(clients.frames(i));
-    const long rssBefore = run.rssKiB();
+    const long rssBefore = run.memoryKiB();
 
     clients.setPaused(kStalled, true);
     long rssPeak = rssBefore;
     for (const std::int64_t end = monotonicNs() + std::int64_t(stallSeconds * 1e9); monotonicNs() < end;) {
         sleepSeconds(0.1);
-        rssPeak = std::max(rssPeak, run.rssKiB());
+        rssPeak = std::max(rssPeak, run.memoryKiB());
     }
 
     const auto after = state(api);
@@ -248,7 +218,7 @@ int main(int argc, char** argv)
     std::vector<std::size_t> framesAfter;
     for (std::size_t i = 0; i < clients.size(); ++i)
         framesAfter.push_back(clients.frames(i));
-    const long rssAfter = run.rssKiB();
+    const long rssAfter = run.memoryKiB();
     if (!before || !after) {
         std::fprintf(stderr, "GET /state failed\n");
         return 1;

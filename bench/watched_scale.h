@@ -7,19 +7,21 @@
 #include <string>
 #include <vector>
 
-#include "headless_run.h"
 #include "http_client.h"
+#include "measured_run.h"
 #include "port_watch.h"
 
 namespace bench {
 
-inline void expectOk(const HttpReply& reply, const char* what)
+using korvanteslin::test::Response;
+
+inline void expectOk(const Response& reply, const char* what)
 {
     if (reply.status != 200)
-        throw std::runtime_error(std::string(what) + ": HTTP " + std::to_string(reply.status) + " " + reply.body);
+        throw std::runtime_error(std::string(what) + ": HTTP " + std::to_string(reply.status) + " " + reply.body.toStdString());
 }
 
-inline std::uint16_t controlPortOnceReady(HeadlessRun& run)
+inline std::uint16_t controlPortOnceReady(MeasuredRun& run)
 {
     if (!run.waitReady(20 * 1'000'000'000LL))
         throw std::runtime_error("the program did not start: " + run.errors());
@@ -27,12 +29,12 @@ inline std::uint16_t controlPortOnceReady(HeadlessRun& run)
 }
 
 struct WatchedScale {
-    HeadlessRun run;
+    MeasuredRun run;
     PortWatch watch;
     std::size_t line = 0;
-    HttpClient http;
+    korvanteslin::test::Connection http;
 
-    WatchedScale(const std::string& program, const HeadlessOptions& options)
+    WatchedScale(const std::string& program, const RunOptions& options)
         : run(program, options)
         , http(controlPortOnceReady(run))
     {

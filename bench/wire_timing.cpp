@@ -26,12 +26,14 @@
 #include <thread>
 #include <vector>
 
-#include "line_probe.h"
 #include "bench_args.h"
-#include "program_run.h"
+#include "line_probe.h"
+#include "measured_run.h"
+#include "pty_pair.h"
 #include "stats.h"
 
 using namespace bench;
+using korvanteslin::test::PtyPair;
 
 namespace {
 
@@ -43,7 +45,7 @@ std::vector<std::string> extras;
 // The receiving end of the program's virtual port, when it has one.
 class VirtualEnd {
 public:
-    explicit VirtualEnd(const ProgramRun& run)
+    explicit VirtualEnd(const MeasuredRun& run)
     {
         if (extras.empty())
             return;
@@ -98,9 +100,20 @@ std::vector<double> delaysMs(const std::vector<std::int64_t>& arrivals, std::int
     return out;
 }
 
+// The program offscreen at `periodMs`, COM2 linked to `line`, with the --extras options.
+RunOptions onLine(const PtyPair& line, int periodMs)
+{
+    RunOptions options;
+    options.harness = false;
+    options.periodMs = periodMs;
+    options.device = line.slavePath().toStdString();
+    options.extra = extras;
+    return options;
+}
+
 struct Pair {
-    PtyLine programLine;
-    PtyLine referenceLine;
+    PtyPair programLine;
+    PtyPair referenceLine;
     FrameReader programReader{programLine.master(), '\r'};
     FrameReader referenceReader{referenceLine.master(), '\r'};
 };
@@ -109,8 +122,8 @@ void rateRun(const std::string& program, int periodMs, double seconds)
 {
     const std::int64_t period = std::int64_t(periodMs) * 1'000'000;
     Pair pair;
-    ProgramRun run(program, pair.programLine.devicePath(), periodMs, extras);
-    ReferenceWriter reference(pair.referenceLine.devicePath(), kFrame, period);
+    MeasuredRun run(program, onLine(pair.programLine, periodMs));
+    ReferenceWriter reference(pair.referenceLine.slavePath().toStdString(), kFrame, period);
     sleepSeconds(1.5 + 2.0 * periodMs / 1000.0); // start-up
     const VirtualEnd virtualEnd(run);
     const std::int64_t from = monotonicNs();
@@ -133,8 +146,8 @@ void steadyRun(const std::string& program, double seconds)
     constexpr int kPeriodMs = 150;
     const std::int64_t period = std::int64_t(kPeriodMs) * 1'000'000;
     Pair pair;
-    ProgramRun run(program, pair.programLine.devicePath(), kPeriodMs, extras);
-    ReferenceWriter reference(pair.referenceLine.devicePath(), kFrame, period);
+    MeasuredRun run(program, onLine(pair.programLine, kPeriodMs));
+    ReferenceWriter reference(pair.referenceLine.slavePath().toStdString(), kFrame, period);
     sleepSeconds(2.0);
     const VirtualEnd virtualEnd(run);
     const auto deadline = run.nextTickDeadline(period);
@@ -168,12 +181,12 @@ void steadyRun(const std::string& program, double seconds)
 void stallRun(const std::string& program, double stallSeconds)
 {
     Pair pair;
-    ProgramRun run(program, pair.programLine.devicePath(), 1, extras);
+    MeasuredRun run(program, onLine(pair.programLine, 1));
     sleepSeconds(2.0);
-    const long before = run.rssKiB();
+    const long before = run.memoryKiB();
     pair.programReader.setPaused(true);
     sleepSeconds(stallSeconds);
-    const long during = run.rssKiB();
+    const long during = run.memoryKiB();
     const std::size_t readBefore = pair.programReader.bytesRead();
     pair.programReader.resumeAndMeasureBurst(100'000'000);
     sleepSeconds(1.0);
@@ -186,9 +199,9 @@ void stallRun(const std::string& program, double stallSeconds)
 
 void farEndRun(const std::string& program)
 {
-    PtyLine line;
+    PtyPair line;
     auto reader = std::make_unique<FrameReader>(line.master(), '\r');
-    ProgramRun run(program, line.devicePath(), 150, extras);
+    MeasuredRun run(program, onLine(line, 150));
     sleepSeconds(2.0);
     reader.reset();
     line.closeMaster();
