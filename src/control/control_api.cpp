@@ -143,9 +143,9 @@ ControlApi::Reply refused(const Refusal& refusal, Language language)
     return {refusal.status, json({{"error", refusal.error.in(language)}})};
 }
 
-const Words kUseGet{QStringLiteral("use GET or HEAD"), QStringLiteral("используйте GET или HEAD")};
-const Words kUsePost{QStringLiteral("use POST"), QStringLiteral("используйте POST")};
-const Words kUsePostOrDelete{QStringLiteral("use POST or DELETE"), QStringLiteral("используйте POST или DELETE")};
+const Wording kUseGet{"use GET or HEAD", "используйте GET или HEAD"};
+const Wording kUsePost{"use POST", "используйте POST"};
+const Wording kUsePostOrDelete{"use POST or DELETE", "используйте POST или DELETE"};
 
 QByteArray framesJson(const std::vector<FrameRecord>& found, std::uint64_t lastSeq)
 {

@@ -7,26 +7,17 @@
 #include "emulation/number_reading.h"
 #include "serial/port_failure.h"
 #include "serial/port_settings.h"
+#include "serial/wording.h"
 
 namespace korvanteslin {
 
 namespace {
 
-struct Words {
-    const char* english;
-    const char* russian;
-};
-
 // %1 the field, %2 the value, %3 and %4 the limits or the format.
-const Words kNotANumber{"%1: \"%2\" is not a number", "%1: «%2» — не число"};
-const Words kNotWhole{"%1: \"%2\" is not a whole number from %3 to %4", "%1: «%2» — не целое число от %3 до %4"};
-const Words kTooLarge{"%1: %2 does not fit the format %3 (at most %4)", "%1: %2 не помещается в формат %3 (не более %4)"};
-const Words kTooPrecise{"%1: %2 has more decimals than the format %3 shows", "%1: у %2 больше знаков после запятой, чем в формате %3"};
-
-QString said(const Words& words, Language language)
-{
-    return QString::fromUtf8(language == Language::Russian ? words.russian : words.english);
-}
+const Wording kNotANumber{"%1: \"%2\" is not a number", "%1: «%2» — не число"};
+const Wording kNotWhole{"%1: \"%2\" is not a whole number from %3 to %4", "%1: «%2» — не целое число от %3 до %4"};
+const Wording kTooLarge{"%1: %2 does not fit the format %3 (at most %4)", "%1: %2 не помещается в формат %3 (не более %4)"};
+const Wording kTooPrecise{"%1: %2 has more decimals than the format %3 shows", "%1: у %2 больше знаков после запятой, чем в формате %3"};
 
 // A plain decimal number, as a person types one: a sign, digits, a point or a comma.
 std::optional<double> plainNumber(const QString& value)
@@ -43,19 +34,19 @@ std::optional<QString> numberRefusal(const QString& field, const QString& value,
 {
     if (plainNumber(value))
         return std::nullopt;
-    return said(kNotANumber, language).arg(field, value);
+    return worded(kNotANumber, language).arg(field, value);
 }
 
 std::optional<QString> weightRefusal(const QString& field, const QString& value, const DisplayFormat& format, Language language)
 {
     const auto number = plainNumber(value);
     if (!number)
-        return said(kNotANumber, language).arg(field, value);
+        return worded(kNotANumber, language).arg(field, value);
     if (std::abs(*number) > format.largest)
-        return said(kTooLarge, language).arg(field, value, QLatin1String(format.pattern), QString::number(format.largest));
+        return worded(kTooLarge, language).arg(field, value, QLatin1String(format.pattern), QString::number(format.largest));
     const std::string shown = normaliseDisplay(QString(value).replace(QLatin1Char(','), QLatin1Char('.')).toStdString(), format, '.');
     if (readNumber(shown) != *number)
-        return said(kTooPrecise, language).arg(field, value, QLatin1String(format.pattern));
+        return worded(kTooPrecise, language).arg(field, value, QLatin1String(format.pattern));
     return std::nullopt;
 }
 
@@ -65,7 +56,7 @@ std::optional<QString> wholeNumberRefusal(const QString& field, const QString& v
     const long number = value.toLong();
     if (whole.match(value).hasMatch() && number >= lowest && number <= highest)
         return std::nullopt;
-    return said(kNotWhole, language).arg(field, value).arg(lowest).arg(highest);
+    return worded(kNotWhole, language).arg(field, value).arg(lowest).arg(highest);
 }
 
 std::optional<QString> portBoxesRefusal(const PortBoxes& boxes, Language language)

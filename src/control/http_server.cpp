@@ -75,8 +75,8 @@ using detail::HttpPendingReply;
 
 namespace {
 
-const Words kTooLarge{QStringLiteral("the body is larger than 65536 bytes"),
-    QStringLiteral("тело запроса больше 65536 байт")};
+const Wording kTooLarge{"the body is larger than 65536 bytes",
+    "тело запроса больше 65536 байт"};
 
 QByteArray errorJson(const QString& error)
 {

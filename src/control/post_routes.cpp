@@ -188,8 +188,8 @@ const PostRoute kPostRoutes[] = {
             request.silenceMs = body.count("silence_ms", kLongestSilenceMs).value_or(0);
             request.garbage = body.hexBytes("garbage", kMostGarbage).value_or(QByteArray()).toStdString();
             if (split.value_or(0) > 0 && !gap)
-                body.refuse({QStringLiteral("\"split\" needs \"gap_ms\", at most the period"),
-                    QStringLiteral("для «split» нужен «gap_ms», не больше периода")});
+                body.refuse(Wording{"\"split\" needs \"gap_ms\", at most the period",
+                    "для «split» нужен «gap_ms», не больше периода"});
             if (const auto refusal = body.refusal())
                 return std::variant<Action, Refusal>(*refusal);
             if (const auto over = run.outlet().faults().overLimit(request))

@@ -37,7 +37,7 @@ public:
         QJsonParseError error{};
         const QJsonDocument document = QJsonDocument::fromJson(bytes, &error);
         if (error.error != QJsonParseError::NoError || !document.isObject())
-            return Refusal{400, {QStringLiteral("the body is not a JSON object"), QStringLiteral("тело запроса — не объект JSON")}};
+            return Refusal{400, Wording{"the body is not a JSON object", "тело запроса — не объект JSON"}};
         // The parser keeps one of two equal names silently; which one the
         // sender meant cannot be known.
         if (const auto name = repeatedJsonKey(bytes))
@@ -49,7 +49,7 @@ public:
                 return Refusal{400, {QStringLiteral("unknown field \"%1\"").arg(it.key()), QStringLiteral("неизвестное поле «%1»").arg(it.key())}};
         }
         if (object.isEmpty())
-            return Refusal{400, {QStringLiteral("the body names nothing to change"), QStringLiteral("в теле запроса нечего менять")}};
+            return Refusal{400, Wording{"the body names nothing to change", "в теле запроса нечего менять"}};
         return Body(object);
     }
 
@@ -60,7 +60,7 @@ public:
         if (value.isUndefined())
             return std::nullopt;
         if (!value.isString()) {
-            wrong(name, {QStringLiteral("a string"), QStringLiteral("строкой")});
+            wrong(name, Wording{"a string", "строкой"});
             return std::nullopt;
         }
         return value.toString();
@@ -72,7 +72,7 @@ public:
         if (value.isUndefined())
             return std::nullopt;
         if (!value.isBool()) {
-            wrong(name, {QStringLiteral("true or false"), QStringLiteral("true или false")});
+            wrong(name, Wording{"true or false", "true или false"});
             return std::nullopt;
         }
         return value.toBool();
@@ -125,7 +125,7 @@ public:
         for (std::size_t i = 0; i < N; ++i)
             if (*given == QLatin1String(choices[i]))
                 return int(i);
-        wrong(name, {QStringLiteral("one of the listed values"), QStringLiteral("одним из перечисленных значений")});
+        wrong(name, Wording{"one of the listed values", "одним из перечисленных значений"});
         return std::nullopt;
     }
 

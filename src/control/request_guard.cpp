@@ -29,8 +29,8 @@ bool isJson(const QString& contentType)
 std::optional<GuardRefusal> guardRequest(const RequestHead& head, std::uint16_t port)
 {
     if (head.hosts.size() != 1)
-        return GuardRefusal{400, {QStringLiteral("a request names its Host exactly once"),
-                                     QStringLiteral("в запросе должен быть ровно один Host")}};
+        return GuardRefusal{400, Wording{"a request names its Host exactly once",
+                                     "в запросе должен быть ровно один Host"}};
     if (!namesTheApi(head.hosts.first().trimmed(), port))
         return GuardRefusal{421, {QStringLiteral("this server answers to 127.0.0.1:%1, localhost:%1 and [::1]:%1 only").arg(port),
                                      QStringLiteral("этот сервер отвечает только на 127.0.0.1:%1, localhost:%1 и [::1]:%1").arg(port)}};
@@ -38,12 +38,12 @@ std::optional<GuardRefusal> guardRequest(const RequestHead& head, std::uint16_t 
         const QString trimmed = origin.trimmed();
         const QLatin1String scheme("http://");
         if (!trimmed.startsWith(scheme, Qt::CaseInsensitive) || !namesTheApi(trimmed.mid(scheme.size()), port))
-            return GuardRefusal{403, {QStringLiteral("requests from web pages are not accepted"),
-                                         QStringLiteral("запросы с веб-страниц не принимаются")}};
+            return GuardRefusal{403, Wording{"requests from web pages are not accepted",
+                                         "запросы с веб-страниц не принимаются"}};
     }
     if (head.contentLengths.size() > 1 && head.contentLengths.count(head.contentLengths.first()) != head.contentLengths.size())
-        return GuardRefusal{400, {QStringLiteral("the request gives two different lengths"),
-                                     QStringLiteral("в запросе указаны две разные длины")}};
+        return GuardRefusal{400, Wording{"the request gives two different lengths",
+                                     "в запросе указаны две разные длины"}};
     const bool changes = head.method == QLatin1String("POST") || head.method == QLatin1String("DELETE");
     if (changes && (head.contentTypes.size() != 1 || !isJson(head.contentTypes.first())))
         return GuardRefusal{415, {QStringLiteral("a %1 request must have Content-Type: application/json").arg(head.method),

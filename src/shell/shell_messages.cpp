@@ -5,6 +5,7 @@
 #include <cstring>
 #include <string_view>
 
+#include "emulation/wording.h"
 #include "shell/platform_paths.h"
 #include "shell/settings_file.h"
 
@@ -14,8 +15,7 @@ namespace {
 
 struct MessageRow {
     MessageId id;
-    std::string_view english;
-    std::string_view russian;
+    Wording text;
 };
 
 // {path}, {reason}, {number} and {limit} stand for the message's facts.
@@ -103,8 +103,7 @@ constexpr std::array kMessages{
 
 struct KindRow {
     EntryKind kind;
-    std::string_view english;
-    std::string_view russian;
+    Wording text;
 };
 
 constexpr std::array kKinds{
@@ -119,8 +118,7 @@ constexpr std::array kKinds{
 
 struct ErrorRow {
     int error;
-    std::string_view english;
-    std::string_view russian;
+    Wording text;
 };
 
 // The system's reasons that storage runs into, in both languages whatever
@@ -150,20 +148,14 @@ constexpr std::array kErrors{
     ErrorRow{ELIBBAD, "Accessing a corrupted shared library", "Обращение к повреждённой разделяемой библиотеке"},
 };
 
-template <class Row>
-std::string_view inLanguage(const Row& row, bool russian)
-{
-    return russian ? row.russian : row.english;
-}
-
-std::string reasonText(const ShellMessage& message, bool russian)
+std::string reasonText(const ShellMessage& message, Language language)
 {
     for (const KindRow& row : kKinds)
         if (row.kind == message.kind)
-            return std::string(inLanguage(row, russian));
+            return row.text.in(language);
     for (const ErrorRow& row : kErrors)
         if (row.error == message.error)
-            return std::string(inLanguage(row, russian));
+            return row.text.in(language);
     return std::strerror(message.error);
 }
 
@@ -171,11 +163,10 @@ std::string reasonText(const ShellMessage& message, bool russian)
 
 std::string wordMessage(const ShellMessage& message, Language language)
 {
-    const bool russian = language == Language::Russian;
     std::string_view pattern;
     for (const MessageRow& row : kMessages)
         if (row.id == message.id)
-            pattern = inLanguage(row, russian);
+            pattern = row.text.in(language);
 
     std::string text;
     for (std::size_t at = 0; at < pattern.size();) {
@@ -192,7 +183,7 @@ std::string wordMessage(const ShellMessage& message, Language language)
         else if (name == "detail")
             text += message.detail;
         else if (name == "reason")
-            text += reasonText(message, russian);
+            text += reasonText(message, language);
         else if (name == "number")
             text += std::to_string(message.number);
         else if (name == "limit")
