@@ -29,6 +29,10 @@ constexpr qint64 kReadChunk = 4096;
 // far less than the megabytes the kernel would keep for one that stopped.
 constexpr int kUnsentLimit = 8192;
 
+// A client that keeps asking and never reads its answers is let go when
+// this much of them waits.
+constexpr std::size_t kAnswerLimit = 65536;
+
 QString hostPort(QHostAddress host, quint16 port)
 {
     // An IPv4 client of a dual-stack server is shown as the IPv4 address it is.
@@ -69,7 +73,8 @@ struct TcpFrameServer::Client {
     ClientCounts counts;
     std::unique_ptr<QSocketNotifier> reading;
     std::unique_ptr<QSocketNotifier> writing;
-    std::string rest;   // the part of a frame the kernel has not taken yet
+    std::unique_ptr<ClientProtocol> protocol;
+    std::string rest;   // the part of a frame or an answer the kernel has not taken yet
     bool ended = false; // the client sent its end of the stream
 
     ~Client()
@@ -85,8 +90,9 @@ struct TcpFrameServer::Client {
     }
 };
 
-TcpFrameServer::TcpFrameServer(std::function<void(const ShellMessage&)> note)
+TcpFrameServer::TcpFrameServer(std::function<void(const ShellMessage&)> note, ProtocolMaker protocol)
     : note_(std::move(note))
+    , protocol_(std::move(protocol))
 {
     server_.accepted = [this](qintptr fd) { accept(int(fd)); };
 }
@@ -99,7 +105,8 @@ std::variant<std::uint16_t, ShellMessage> TcpFrameServer::listen(const QString& 
     int error = EALREADY;
     const int fd = server_.isListening() ? -1 : listenOn(host, port, error);
     if (fd < 0 || !server_.setSocketDescriptor(fd))
-        return failureAt(MessageId::TcpCannotListen, hostPort(host, port).toStdString(), fd < 0 ? error : EINVAL);
+        return failureAt(protocol_ ? MessageId::Rfc2217CannotListen : MessageId::TcpCannotListen,
+            hostPort(host, port).toStdString(), fd < 0 ? error : EINVAL);
     return server_.serverPort();
 }
 
@@ -116,8 +123,11 @@ std::uint16_t TcpFrameServer::port() const
 std::vector<TcpFrameServer::ClientCounts> TcpFrameServer::clients() const
 {
     std::vector<ClientCounts> counts;
-    for (const auto& client : clients_)
+    for (const auto& client : clients_) {
         counts.push_back(client->counts);
+        if (client->protocol)
+            counts.back().reader = client->protocol->readerSettings();
+    }
     return counts;
 }
 
@@ -128,7 +138,8 @@ void TcpFrameServer::accept(int fd)
     const QString peer = peerOf(fd);
     if (clients_.size() >= std::size_t(kMaxClients) && !makeRoom()) {
         ::close(fd);
-        note_(countAt(MessageId::TcpClientRefused, peer.toStdString(), kMaxClients));
+        note_(countAt(protocol_ ? MessageId::Rfc2217ClientRefused : MessageId::TcpClientRefused, peer.toStdString(),
+            kMaxClients));
         return;
     }
     // Each frame leaves the moment it is written, as it would leave a serial line.
@@ -136,7 +147,7 @@ void TcpFrameServer::accept(int fd)
     ::setsockopt(fd, IPPROTO_TCP, TCP_NODELAY, &on, sizeof on);
     auto client = std::make_shared<Client>();
     client->fd = fd;
-    client->counts = {peer, 0, 0};
+    client->counts = {peer, 0, 0, std::nullopt};
     client->reading = std::make_unique<QSocketNotifier>(fd, QSocketNotifier::Read);
     client->writing = std::make_unique<QSocketNotifier>(fd, QSocketNotifier::Write);
     client->writing->setEnabled(false);
@@ -144,6 +155,11 @@ void TcpFrameServer::accept(int fd)
     QObject::connect(client->reading.get(), &QSocketNotifier::activated, client->reading.get(), [this, raw] { drain(*raw); });
     QObject::connect(client->writing.get(), &QSocketNotifier::activated, client->writing.get(), [this, raw] { flushRest(*raw); });
     clients_.push_back(std::move(client));
+    if (protocol_) {
+        raw->protocol = protocol_();
+        if (!queue(*raw, raw->protocol->opening()))
+            forget(*raw);
+    }
 }
 
 // A client that has sent its end of the stream may have closed for good:
@@ -160,12 +176,18 @@ bool TcpFrameServer::makeRoom()
     return true;
 }
 
-// What a client sends is read as it comes and thrown away, so it never piles up.
+// What a client sends is read as it comes, so it never piles up: answered by
+// its protocol, or thrown away.
 void TcpFrameServer::drain(Client& client)
 {
     char chunk[kReadChunk];
     while (!client.ended) {
         const ssize_t got = ::recv(client.fd, chunk, sizeof chunk, MSG_DONTWAIT);
+        if (got > 0 && client.protocol) {
+            std::string answer;
+            if (!client.protocol->take({chunk, std::size_t(got)}, answer) || !queue(client, answer))
+                return forget(client);
+        }
         if (got > 0)
             continue;
         if (got == 0) {
@@ -186,6 +208,27 @@ void TcpFrameServer::flushRest(Client& client)
     if (sent > 0)
         client.rest.erase(0, std::size_t(sent));
     client.writing->setEnabled(!client.rest.empty());
+}
+
+// Bytes that must reach the client whatever happens to the frames (a
+// protocol's answers): after what is held for it, or at once. False when the
+// client is gone or has left too much unread.
+bool TcpFrameServer::queue(Client& client, std::string_view bytes)
+{
+    if (bytes.empty())
+        return true;
+    if (!client.rest.empty()) {
+        client.rest.append(bytes);
+        return client.rest.size() <= kAnswerLimit;
+    }
+    const ssize_t sent = ::send(client.fd, bytes.data(), bytes.size(), MSG_NOSIGNAL | MSG_DONTWAIT);
+    if (sent < 0 && errno != EAGAIN && errno != EINTR)
+        return false;
+    if (sent < ssize_t(bytes.size())) {
+        client.rest = bytes.substr(std::size_t(std::max<ssize_t>(sent, 0)));
+        client.writing->setEnabled(true);
+    }
+    return true;
 }
 
 void TcpFrameServer::forget(const Client& client)
@@ -223,9 +266,15 @@ bool TcpFrameServer::write(std::string_view frame)
 //    come late would lose frames too.
 bool TcpFrameServer::offer(Client& client, std::string_view frame)
 {
-    if (!client.rest.empty() || unsentInKernel(client.fd) > kUnsentLimit) {
+    if (!client.rest.empty() || unsentInKernel(client.fd) > kUnsentLimit
+        || (client.protocol && client.protocol->holdsFrames())) {
         ++client.counts.dropped;
         return false;
+    }
+    if (client.protocol) {
+        wrapped_.clear();
+        client.protocol->wrap(frame, wrapped_);
+        frame = wrapped_;
     }
     const ssize_t sent = ::send(client.fd, frame.data(), frame.size(), MSG_NOSIGNAL | MSG_DONTWAIT);
     if (sent < 0 && errno != EAGAIN && errno != EINTR) {

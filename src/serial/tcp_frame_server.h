@@ -1,5 +1,6 @@
 #pragma once
 
+#include "serial/client_protocol.h"
 #include "serial/frame_outlet.h"
 #include "shell/shell_messages.h"
 
@@ -11,16 +12,18 @@
 #include <cstdint>
 #include <functional>
 #include <memory>
+#include <optional>
 #include <variant>
 #include <vector>
 
 namespace korvanteslin {
 
-// The frames on a TCP port, as a serial device server in raw mode puts a
-// terminal's line on the network: every client gets every frame, whole, and
-// whatever a client sends is read and thrown away. A client that has sent
-// all it will (a half-close) goes on receiving until it closes for good; at
-// the limit it makes room for a new client.
+// The frames on a TCP port, as a serial device server puts a terminal's line
+// on the network: every client gets every frame, whole. In raw mode whatever
+// a client sends is read and thrown away; a server made with a protocol
+// (RFC 2217) gives each client one, which answers it and wraps its frames. A
+// client that has sent all it will (a half-close) goes on receiving until it
+// closes for good; at the limit it makes room for a new client.
 class TcpFrameServer : public FrameLine {
 public:
     static constexpr int kMaxClients = 32;
@@ -30,10 +33,13 @@ public:
         QString peer;           // "127.0.0.1:54321", "[::1]:54321"
         quint64 frames = 0;     // handed to it whole
         quint64 dropped = 0;    // missed while it did not keep up
+        std::optional<PortSettings> reader; // its end of the line, when its protocol tells
     };
+    using ProtocolMaker = std::function<std::unique_ptr<ClientProtocol>()>;
 
-    // `note` hears of each client turned away.
-    explicit TcpFrameServer(std::function<void(const ShellMessage&)> note);
+    // `note` hears of each client turned away; `protocol` makes each client's
+    // protocol (none: raw).
+    explicit TcpFrameServer(std::function<void(const ShellMessage&)> note, ProtocolMaker protocol = {});
     ~TcpFrameServer() override;
     TcpFrameServer(const TcpFrameServer&) = delete;
     TcpFrameServer& operator=(const TcpFrameServer&) = delete;
@@ -66,10 +72,13 @@ private:
     bool makeRoom();
     void drain(Client& client);
     void flushRest(Client& client);
+    bool queue(Client& client, std::string_view bytes);
     void forget(const Client& client);
     bool offer(Client& client, std::string_view frame);
 
     std::function<void(const ShellMessage&)> note_;
+    ProtocolMaker protocol_;
+    std::string wrapped_; // a frame as a client's protocol wraps it
     Listener server_;
     std::vector<std::shared_ptr<Client>> clients_;
 };

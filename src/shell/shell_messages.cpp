@@ -99,6 +99,13 @@ constexpr std::array kMessages{
         "Closed the TCP connection from {path}: {number} clients are connected already, the most the frames' "
         "server takes.",
         "TCP-соединение с {path} закрыто: уже подключено {number} клиентов, больше сервер кадров не принимает."},
+    MessageRow{MessageId::Rfc2217CannotListen,
+        "The frames' RFC 2217 server cannot listen on {path}: {reason}.",
+        "RFC 2217-сервер кадров не может принимать соединения на {path}: {reason}."},
+    MessageRow{MessageId::Rfc2217ClientRefused,
+        "Closed the RFC 2217 connection from {path}: {number} clients are connected already, the most the frames' "
+        "server takes.",
+        "RFC 2217-соединение с {path} закрыто: уже подключено {number} клиентов, больше сервер кадров не принимает."},
 };
 
 struct KindRow {

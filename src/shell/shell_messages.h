@@ -38,6 +38,8 @@ enum class MessageId {
     TcpCannotListen,        // reason
     ControlCannotListen,    // reason
     TcpClientRefused,       // path: the client's address, number: the most clients taken
+    Rfc2217CannotListen,    // reason
+    Rfc2217ClientRefused,   // path: the client's address, number: the most clients taken
 };
 
 // What stands at a path where a regular file was expected. When it is not

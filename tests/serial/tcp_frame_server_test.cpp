@@ -1,4 +1,5 @@
 #include "serial/tcp_frame_server.h"
+#include "serial/telnet_session.h"
 
 #include "http_client.h"
 #include "line_helpers.h"
@@ -187,4 +188,37 @@ TEST(TcpFrameServer, ListensOnlyWhereItIsTold)
     const auto refused = second.listen(QStringLiteral("127.0.0.1"), taken.port);
     const std::string where = QStringLiteral("127.0.0.1:%1").arg(taken.port).toStdString();
     EXPECT_EQ(std::get<ShellMessage>(refused), failureAt(MessageId::TcpCannotListen, where, EADDRINUSE));
+}
+
+// An RFC 2217 client as a serial library opens one: it takes the options,
+// sets its line, and reads frames with 0xFF doubled, as telnet data carries it.
+TEST(TcpFrameServer, AnRfc2217ClientSetsItsOwnLineAndReadsEscapedFrames)
+{
+    std::vector<ShellMessage> notes;
+    TcpFrameServer server([&](const ShellMessage& note) { notes.push_back(note); },
+        [] { return std::make_unique<TelnetSession>(); });
+    const std::uint16_t port = std::get<std::uint16_t>(server.listen(QStringLiteral("127.0.0.1"), 0));
+    TcpClient client("127.0.0.1", port);
+    const auto answered = [&](const QByteArray& expected) {
+        return serveUntil([&] { return client.read(), client.received.endsWith(expected); });
+    };
+    const auto hex = [](const char* text) { return QByteArray::fromHex(text); };
+    EXPECT_TRUE(answered(hex("fffb00 fffd00 fffb03 fffd03"))) << "binary, no go-ahead";
+
+    client.send(hex("fffb2c"));
+    EXPECT_TRUE(answered(hex("fffd2c fffa2c6bb0fff0"))) << "the option taken, the modem lines told";
+    client.send(hex("fffa2c01000012c0fff0 fffa2c0303fff0")); // 4800 baud, even parity
+    EXPECT_TRUE(answered(hex("fffa2c65000012c0fff0 fffa2c6703fff0")));
+    ASSERT_EQ(server.clients().size(), 1u);
+    EXPECT_EQ(formatPortSettings(*server.clients()[0].reader), "4800,e,8,1");
+
+    client.received.clear();
+    EXPECT_TRUE(server.write("\x02\xFF\x01\r"));
+    EXPECT_TRUE(answered(QByteArray("\x02\xFF\xFF\x01\r")));
+    client.send(hex("fffa2c08fff0")); // suspend: no data until resumed
+    ASSERT_TRUE(serveUntil([&] { return !server.write("\x02\r"); }));
+    client.send(hex("fffa2c09fff0"));
+    ASSERT_TRUE(serveUntil([&] { return server.write("\x02\r"); }));
+    EXPECT_GE(server.clients()[0].dropped, 1u);
+    EXPECT_TRUE(notes.empty());
 }

@@ -1,0 +1,31 @@
+#pragma once
+
+#include <optional>
+#include <string>
+#include <string_view>
+
+#include "serial/port_settings.h"
+
+namespace korvanteslin {
+
+// What a network client's connection carries besides the frames, for a
+// server whose clients speak a protocol: it is handed what the client sent
+// and answers; each frame goes out as the protocol wraps it.
+class ClientProtocol {
+public:
+    virtual ~ClientProtocol() = default;
+
+    // What the server says first, on connecting.
+    virtual std::string opening() = 0;
+    // Takes what the client sent and appends the answer; false when the
+    // connection cannot go on.
+    virtual bool take(std::string_view bytes, std::string& answer) = 0;
+    // Appends a frame as it goes on this connection.
+    virtual void wrap(std::string_view frame, std::string& out) = 0;
+    // The client asked for no data for now: its frames are dropped whole.
+    virtual bool holdsFrames() const = 0;
+    // The line as the client has set its end, when the protocol tells.
+    virtual std::optional<PortSettings> readerSettings() const = 0;
+};
+
+} // namespace korvanteslin

@@ -1,0 +1,93 @@
+#include "serial/telnet_session.h"
+
+#include <libtelnet.h>
+
+namespace korvanteslin {
+
+namespace {
+
+// What this server agrees to: BINARY and SUPPRESS-GO-AHEAD both ways, and
+// COM-PORT-OPTION whichever side asks. Anything else is refused.
+const telnet_telopt_t kOptions[] = {
+    {TELNET_TELOPT_BINARY, TELNET_WILL, TELNET_DO},
+    {TELNET_TELOPT_SGA, TELNET_WILL, TELNET_DO},
+    {kComPortOption, TELNET_WILL, TELNET_DO},
+    {-1, 0, 0},
+};
+
+} // namespace
+
+TelnetSession::TelnetSession(std::uint8_t modemState)
+    : telnet_(telnet_init(kOptions, &TelnetSession::onEvent, 0, this))
+    , modemState_(modemState)
+{
+}
+
+TelnetSession::~TelnetSession()
+{
+    telnet_free(telnet_);
+}
+
+std::string TelnetSession::opening()
+{
+    std::string said;
+    out_ = &said;
+    // Frames are 8-bit data from the first byte: ask for binary at once.
+    telnet_negotiate(telnet_, TELNET_WILL, TELNET_TELOPT_BINARY);
+    telnet_negotiate(telnet_, TELNET_DO, TELNET_TELOPT_BINARY);
+    telnet_negotiate(telnet_, TELNET_WILL, TELNET_TELOPT_SGA);
+    telnet_negotiate(telnet_, TELNET_DO, TELNET_TELOPT_SGA);
+    out_ = nullptr;
+    return said;
+}
+
+bool TelnetSession::take(std::string_view bytes, std::string& answer)
+{
+    out_ = &answer;
+    telnet_recv(telnet_, bytes.data(), bytes.size());
+    out_ = nullptr;
+    return !broken_;
+}
+
+void TelnetSession::wrap(std::string_view frame, std::string& out)
+{
+    out_ = &out;
+    telnet_send(telnet_, frame.data(), frame.size());
+    out_ = nullptr;
+}
+
+void TelnetSession::onEvent(telnet_t*, telnet_event_t* event, void* self)
+{
+    auto& session = *static_cast<TelnetSession*>(self);
+    switch (event->type) {
+    case TELNET_EV_SEND:
+        if (session.out_)
+            session.out_->append(event->data.buffer, event->data.size);
+        break;
+    case TELNET_EV_WILL:
+        // The client takes the option: tell it the modem lines at once.
+        if (event->neg.telopt == kComPortOption)
+            session.onSubnegotiation(kComPortOption, std::string_view("\x07", 1));
+        break;
+    case TELNET_EV_SUBNEGOTIATION:
+        session.onSubnegotiation(event->sub.telopt, {event->sub.buffer, event->sub.size});
+        break;
+    case TELNET_EV_ERROR:
+        session.broken_ = true;
+        break;
+    default:
+        // The client's data (for the terminal, which reads nothing) and the rest.
+        break;
+    }
+}
+
+void TelnetSession::onSubnegotiation(unsigned char option, std::string_view payload)
+{
+    if (option != kComPortOption)
+        return;
+    const std::string reply = answerComPort(line_, payload, modemState_);
+    if (!reply.empty())
+        telnet_subnegotiation(telnet_, kComPortOption, reply.data(), reply.size());
+}
+
+} // namespace korvanteslin
