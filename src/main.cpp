@@ -14,6 +14,7 @@
 #include "control/http_server.h"
 #include "control/options.h"
 #include "serial/tcp_frame_server.h"
+#include "serial/telnet_session.h"
 #include "serial/virtual_port.h"
 #include "station/console_line.h"
 #include "station/station.h"
@@ -44,6 +45,7 @@ void announce(const QString& line)
 struct Extras {
     std::unique_ptr<VirtualPort> virtualPort;
     std::unique_ptr<TcpFrameServer> tcp;
+    std::unique_ptr<TcpFrameServer> rfc2217;
     std::unique_ptr<FrameLog> log;
     std::unique_ptr<FrameLogTimer> logTimer;
     std::unique_ptr<ControlApi> api;
@@ -60,14 +62,20 @@ std::optional<ShellMessage> prepareExtras(const Options& options, Station& stati
         extras.virtualPort = std::move(std::get<std::unique_ptr<VirtualPort>>(created));
         station.outlet().addLine(extras.virtualPort.get());
     }
-    if (options.tcp) {
-        extras.tcp = std::make_unique<TcpFrameServer>([&station](const ShellMessage& note) {
-            std::cerr << wordMessage(note, station.language()) << std::endl;
-        });
-        const auto listening = extras.tcp->listen(options.tcp->host, options.tcp->port);
+    const auto note = [&station](const ShellMessage& message) {
+        std::cerr << wordMessage(message, station.language()) << std::endl;
+    };
+    const std::tuple<const std::optional<ControlAddress>&, std::unique_ptr<TcpFrameServer>&, TcpFrameServer::ProtocolMaker>
+        servers[] = {{options.tcp, extras.tcp, {}},
+            {options.rfc2217, extras.rfc2217, [] { return std::make_unique<TelnetSession>(); }}};
+    for (const auto& [address, server, protocol] : servers) {
+        if (!address)
+            continue;
+        server = std::make_unique<TcpFrameServer>(note, protocol);
+        const auto listening = server->listen(address->host, address->port);
         if (auto* refusal = std::get_if<ShellMessage>(&listening))
             return *refusal;
-        station.outlet().addLine(extras.tcp.get());
+        station.outlet().addLine(server.get());
     }
     if (options.printFrames) {
         station.outlet().onSent([&station](const OutgoingFrame& frame) {
@@ -82,7 +90,7 @@ std::optional<ShellMessage> prepareExtras(const Options& options, Station& stati
         extras.log = std::make_unique<FrameLog>(msSinceStart);
         extras.logTimer = std::make_unique<FrameLogTimer>(*extras.log);
         extras.api = std::make_unique<ControlApi>(station, *extras.log, [&station] { station.mnu_Exit_Click(); });
-        extras.api->setTcpServer(extras.tcp.get());
+        extras.api->setTcpServers(extras.tcp.get(), extras.rfc2217.get());
         extras.server = std::make_unique<HttpServer>(
             [api = extras.api.get()](const HttpRequest& request, HttpResponder responder) { api->handle(request, responder); });
         extras.server->setLanguage([&station] { return station.language(); });
@@ -102,6 +110,8 @@ void announceExtras(const Options& options, const Extras& extras)
         announce(QStringLiteral("virtual: %1").arg(extras.virtualPort->linkPath()));
     if (extras.tcp)
         announce(QStringLiteral("tcp: %1").arg(extras.tcp->address()));
+    if (extras.rfc2217)
+        announce(QStringLiteral("rfc2217: %1").arg(extras.rfc2217->address()));
     if (extras.server) {
         const QString host = options.control->host.contains(QLatin1Char(':')) ? '[' + options.control->host + ']'
                                                                                : options.control->host;
@@ -129,7 +139,7 @@ std::optional<int> start(Station& station, const Options& options, TerminationSi
     station.outlet().setLinePacing(options.lineRate);
     // Nobody is there to pick the port again: it is retried as a lost one is.
     station.port().setRetryWhenClosed(options.headless);
-    station.setSerialPortOptional(options.headless && options.device.isEmpty() && (!options.virtualPath.isEmpty() || options.tcp));
+    station.setSerialPortOptional(options.headless && options.device.isEmpty() && (!options.virtualPath.isEmpty() || options.tcp || options.rfc2217));
 
     // Before start-up: in the language of the settings file that start-up will read.
     if (const auto refusal = prepareExtras(options, station, extras)) {

@@ -13,6 +13,7 @@
 #include "control/request_body.h"
 #include "emulation/frame_builder.h"
 #include "emulation/names.h"
+#include "serial/port_settings.h"
 #include "serial/tcp_frame_server.h"
 #include "station/station.h"
 
@@ -38,12 +39,20 @@ QJsonObject frameJson(const FrameRecord& frame)
         {"weight", frame.weight}, {"stable", frame.stable}};
 }
 
-QJsonObject tcpJson(const TcpFrameServer& server)
+// Each client, and for one whose protocol tells its end of the line, those
+// settings and whether they are the port's.
+QJsonObject tcpJson(const TcpFrameServer& server, const QString& portSettings)
 {
     QJsonArray clients;
-    for (const auto& client : server.clients())
-        clients.append(QJsonObject{
-            {"peer", client.peer}, {"frames", qint64(client.frames)}, {"dropped", qint64(client.dropped)}});
+    for (const auto& client : server.clients()) {
+        QJsonObject shown{{"peer", client.peer}, {"frames", qint64(client.frames)}, {"dropped", qint64(client.dropped)}};
+        if (client.reader) {
+            const QString reader = QString::fromStdString(formatPortSettings(*client.reader));
+            shown.insert(QStringLiteral("reader"), reader);
+            shown.insert(QStringLiteral("matches"), client.reader == parsePortSettings(portSettings.toStdString()));
+        }
+        clients.append(shown);
+    }
     return {{"address", server.address()}, {"clients", clients}};
 }
 
@@ -119,7 +128,9 @@ QJsonObject ControlApi::state() const
         {"faults", faultsJson(outlet.faults())},
     };
     if (tcp)
-        state.insert(QStringLiteral("tcp"), tcpJson(*tcp));
+        state.insert(QStringLiteral("tcp"), tcpJson(*tcp, run.port().settings()));
+    if (rfc2217)
+        state.insert(QStringLiteral("rfc2217"), tcpJson(*rfc2217, run.port().settings()));
     return state;
 }
 

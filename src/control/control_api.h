@@ -26,7 +26,11 @@ public:
     ControlApi(Station& run, FrameLog& log, std::function<void()> exit);
 
     // The frames' TCP server, listed in GET /state when the run has one.
-    void setTcpServer(const TcpFrameServer* server) { tcp = server; }
+    void setTcpServers(const TcpFrameServer* raw, const TcpFrameServer* rfc2217Server)
+    {
+        tcp = raw;
+        rfc2217 = rfc2217Server;
+    }
 
     // A status and its JSON body.
     struct Reply {
@@ -47,6 +51,7 @@ private:
     FrameLog& log;
     std::function<void()> quit;
     const TcpFrameServer* tcp = nullptr;
+    const TcpFrameServer* rfc2217 = nullptr;
     std::vector<HttpResponder> polls; // long polls waiting, and some answered since
 
 };

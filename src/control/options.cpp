@@ -38,6 +38,10 @@ struct Parser {
         QStringLiteral("Sends every frame to the TCP clients of this address, as a serial device server does "
                        "(default host 127.0.0.1; another address only when given)."),
         kControlHint};
+    QCommandLineOption rfc2217{QStringLiteral("rfc2217"),
+        QStringLiteral("Sends every frame to the RFC 2217 (serial over telnet) clients of this address, each with "
+                       "the line settings it asks for (default host 127.0.0.1; another address only when given)."),
+        kControlHint};
     QCommandLineOption lineRate{QStringLiteral("line-rate"),
         QStringLiteral("Frames leave no faster than the set line could carry them, on lines that do not pace themselves.")};
     QCommandLineOption dataDir{QStringLiteral("data-dir"),
@@ -47,7 +51,7 @@ struct Parser {
     Parser()
     {
         parser.setApplicationDescription(QStringLiteral("Emulates a weighing terminal on a serial port."));
-        parser.addOptions({help, version, headless, device, virtualPort, control, tcp, lineRate, printFrames, dataDir});
+        parser.addOptions({help, version, headless, device, virtualPort, control, tcp, rfc2217, lineRate, printFrames, dataDir});
     }
 
     OptionsExit usageError(ShellMessage refusal) const
@@ -157,7 +161,7 @@ std::variant<Options, OptionsExit> parseOptions(const QStringList& arguments)
     }
     options.lineRate = parser.isSet(p.lineRate);
     const std::tuple<const QCommandLineOption&, std::optional<ControlAddress>&, bool> addresses[] = {
-        {p.control, options.control, true}, {p.tcp, options.tcp, false}};
+        {p.control, options.control, true}, {p.tcp, options.tcp, false}, {p.rfc2217, options.rfc2217, false}};
     for (const auto& [option, address, loopbackOnly] : addresses) {
         if (!parser.isSet(option))
             continue;

@@ -26,6 +26,7 @@ struct Options {
     QString virtualPath;  // empty: no virtual port
     std::optional<ControlAddress> control;
     std::optional<ControlAddress> tcp; // the frames' TCP server, when asked for
+    std::optional<ControlAddress> rfc2217; // the frames' RFC 2217 server, when asked for
     bool lineRate = false;             // pace frames at the set line's own rate
     bool printFrames = false;
     QString dataDir;      // empty: the data folder from ProgramFiles or the platform

@@ -34,6 +34,8 @@ QString describe(const Options& options)
         parts << QStringLiteral("control=%1 %2").arg(options.control->host).arg(options.control->port);
     if (options.tcp)
         parts << QStringLiteral("tcp=%1 %2").arg(options.tcp->host).arg(options.tcp->port);
+    if (options.rfc2217)
+        parts << QStringLiteral("rfc2217=%1 %2").arg(options.rfc2217->host).arg(options.rfc2217->port);
     if (options.lineRate)
         parts << QStringLiteral("line-rate");
     return parts.join(QLatin1Char(' '));
@@ -64,6 +66,7 @@ TEST(Options, RunsWithWhatTheCommandLineAsks)
         {argv({"--control", "[::ffff:127.0.0.1]:7"}), "control=127.0.0.1 7"},
         {argv({"--tcp", "4001", "--line-rate"}), "tcp=127.0.0.1 4001 line-rate"},
         {argv({"--tcp", "0.0.0.0:4001"}), "tcp=0.0.0.0 4001"}, // another address when given
+        {argv({"--rfc2217", "4002", "--tcp", "0"}), "tcp=127.0.0.1 0 rfc2217=127.0.0.1 4002"},
         {argv({"--tcp", "[::]:0", "--control", "0"}), "control=127.0.0.1 0 tcp=:: 0"},
     };
     for (const Row& row : rows) {
@@ -118,6 +121,7 @@ TEST(Options, EndsWithHelpVersionOrUsageError)
         {argv({"--data-dir", "/tmp/\x1b[2Jd"}), 2, "", "~Bad value for --data-dir"},
         {argv({"--tcp", "scale.example:4001"}), 2, "", "~Bad value for --tcp"},
         {argv({"--tcp", "70000"}), 2, "", "~Bad value for --tcp"},
+        {argv({"--rfc2217", "a:b"}), 2, "", "~Bad value for --rfc2217"},
     };
     for (const Row& row : rows) {
         SCOPED_TRACE(row.args.join(' ').toStdString());

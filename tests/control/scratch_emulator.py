@@ -12,7 +12,7 @@ FOLDER = "Korvanteslin v.1.02"
 
 
 class Emulator:
-    def __init__(self, program, scratch, preexec_fn=None):
+    def __init__(self, program, scratch, preexec_fn=None, extra=()):
         data = os.path.join(scratch, "pf", FOLDER)
         os.makedirs(data, exist_ok=True)
         os.makedirs(os.path.join(scratch, "home"), exist_ok=True)
@@ -23,13 +23,17 @@ class Emulator:
                    QT_QPA_PLATFORM="offscreen", ASAN_OPTIONS="detect_leaks=0")
         out = os.path.join(scratch, "stdout")
         with open(out, "w") as stdout, open(os.path.join(scratch, "stderr"), "w") as stderr:
-            self.process = subprocess.Popen([program, "--headless", "--control", "0"], env=env, stdout=stdout,
+            self.process = subprocess.Popen([program, "--headless", "--control", "0", *extra], env=env, stdout=stdout,
                                             stderr=stderr, stdin=subprocess.DEVNULL, preexec_fn=preexec_fn)
         self.port = None
+        self.announced = {}  # every "name: value" line, e.g. "rfc2217": "127.0.0.1:40123"
         deadline = time.monotonic() + 30
         while self.port is None and time.monotonic() < deadline and self.process.poll() is None:
             with open(out) as file:
                 for line in file:
+                    if line.endswith("\n") and ": " in line:
+                        name, value = line.rstrip("\n").split(": ", 1)
+                        self.announced[name] = value
                     if line.startswith("control: ") and line.endswith("\n"):
                         self.port = int(line.rsplit(":", 1)[1])
             time.sleep(0.05)

@@ -1,0 +1,62 @@
+#!/usr/bin/env python3
+"""A serial library's own RFC 2217 client reads the frames byte for byte, sets
+its end of the line, and the state tells whether that end matches the port.
+
+usage: rfc2217_reader.py PROGRAM
+"""
+import sys
+import tempfile
+import time
+
+sys.dont_write_bytecode = True  # no cache files left in the source tree
+import serial
+
+from scratch_emulator import Emulator
+
+failures = []
+
+
+def check(condition, text):
+    if not condition:
+        failures.append(text)
+        print("FAIL:", text, flush=True)
+
+
+def reader_of(emulator):
+    clients = emulator.request("GET", "/state")[1]["rfc2217"]["clients"]
+    return [(client["reader"], client["matches"]) for client in clients]
+
+
+def logged_bytes(emulator):
+    frames = emulator.request("GET", "/frames")[1]["frames"]
+    return b"".join(bytes.fromhex(frame["hex"]) for frame in frames)
+
+
+with tempfile.TemporaryDirectory() as scratch:
+    emulator = Emulator(sys.argv[1], scratch, extra=["--rfc2217", "0"])
+    host, port = emulator.announced["rfc2217"].rsplit(":", 1)
+    emulator.request("POST", "/period", {"period_ms": "20"})
+    line = serial.serial_for_url(f"rfc2217://{host}:{port}", baudrate=9600, timeout=2)
+    check((line.cts, line.dsr, line.cd) == (True, True, True), "the modem lines of a plugged-in terminal")
+    line.reset_input_buffer()
+    got = line.read(12 * 10)
+    check(len(got) == 120 and got in logged_bytes(emulator), f"whole frames as they left: {got!r}")
+    check(reader_of(emulator) == [("9600,n,8,1", True)], f"9600 8N1 matches: {reader_of(emulator)}")
+
+    # A 0xFF on the line arrives as one byte, not as telnet's escape.
+    emulator.request("POST", "/faults", {"garbage": "ff 00 ff"})
+    time.sleep(0.2)
+    check(b"\xff\x00\xff\x02" in line.read(line.in_waiting or 1) + line.read(200), "0xFF passes as data")
+
+    line.baudrate = 4800
+    line.parity = serial.PARITY_EVEN
+    time.sleep(0.2)
+    check(reader_of(emulator) == [("4800,e,8,1", False)], f"a different end is told: {reader_of(emulator)}")
+    line.baudrate, line.parity = 9600, serial.PARITY_NONE
+    time.sleep(0.2)
+    check(reader_of(emulator) == [("9600,n,8,1", True)], f"and back: {reader_of(emulator)}")
+    line.close()
+    check(emulator.stop() == 0, "ends cleanly")
+
+print("FAIL" if failures else "ok")
+sys.exit(1 if failures else 0)
