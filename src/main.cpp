@@ -72,6 +72,7 @@ std::optional<ShellMessage> prepareExtras(const Options& options, Station& stati
         if (!address)
             continue;
         server = std::make_unique<TcpFrameServer>(note, protocol);
+        server->setPortLine([&station]() -> const PortSettings& { return station.port().lineSettings(); }, options.strictLine);
         const auto listening = server->listen(address->host, address->port);
         if (auto* refusal = std::get_if<ShellMessage>(&listening))
             return *refusal;

@@ -44,6 +44,9 @@ struct Parser {
         kControlHint};
     QCommandLineOption lineRate{QStringLiteral("line-rate"),
         QStringLiteral("Frames leave no faster than the set line could carry them, on lines that do not pace themselves.")};
+    QCommandLineOption strictLine{QStringLiteral("strict-line"),
+        QStringLiteral("A reader whose end of the line is set otherwise than the port gets what its UART would "
+                       "decode: garbage, parity and framing errors, breaks.")};
     QCommandLineOption dataDir{QStringLiteral("data-dir"),
         QStringLiteral("Uses DIR as the data folder for this run (created with its parents)."),
         QStringLiteral("DIR")};
@@ -51,7 +54,8 @@ struct Parser {
     Parser()
     {
         parser.setApplicationDescription(QStringLiteral("Emulates a weighing terminal on a serial port."));
-        parser.addOptions({help, version, headless, device, virtualPort, control, tcp, rfc2217, lineRate, printFrames, dataDir});
+        parser.addOptions({help, version, headless, device, virtualPort, control, tcp, rfc2217, lineRate, strictLine, printFrames,
+            dataDir});
     }
 
     OptionsExit usageError(ShellMessage refusal) const
@@ -160,6 +164,7 @@ std::variant<Options, OptionsExit> parseOptions(const QStringList& arguments)
             return p.usageError(refusalOf(MessageId::ControlCharacterInPath, option.names().constLast().toStdString()));
     }
     options.lineRate = parser.isSet(p.lineRate);
+    options.strictLine = parser.isSet(p.strictLine);
     const std::tuple<const QCommandLineOption&, std::optional<ControlAddress>&, bool> addresses[] = {
         {p.control, options.control, true}, {p.tcp, options.tcp, false}, {p.rfc2217, options.rfc2217, false}};
     for (const auto& [option, address, loopbackOnly] : addresses) {

@@ -28,6 +28,7 @@ struct Options {
     std::optional<ControlAddress> tcp; // the frames' TCP server, when asked for
     std::optional<ControlAddress> rfc2217; // the frames' RFC 2217 server, when asked for
     bool lineRate = false;             // pace frames at the set line's own rate
+    bool strictLine = false;           // a reader set otherwise gets what its UART would decode
     bool printFrames = false;
     QString dataDir;      // empty: the data folder from ProgramFiles or the platform
 };

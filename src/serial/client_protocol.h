@@ -20,8 +20,9 @@ public:
     // Takes what the client sent and appends the answer; false when the
     // connection cannot go on.
     virtual bool take(std::string_view bytes, std::string& answer) = 0;
-    // Appends a frame as it goes on this connection.
-    virtual void wrap(std::string_view frame, std::string& out) = 0;
+    // Appends a frame as it goes on this connection; with `sentAs`, as the
+    // client's end of the line would decode it from a line set so.
+    virtual void wrap(std::string_view frame, const PortSettings* sentAs, std::string& out) = 0;
     // The client asked for no data for now: its frames are dropped whole.
     virtual bool holdsFrames() const = 0;
     // The line as the client has set its end, when the protocol tells.

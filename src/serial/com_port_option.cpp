@@ -14,6 +14,7 @@ enum Command : std::uint8_t {
     SetParity = 3,
     SetStopSize = 4,
     SetControl = 5,
+    NotifyLineState = 6,
     NotifyModemState = 7,
     FlowControlSuspend = 8,
     FlowControlResume = 9,
@@ -138,6 +139,16 @@ std::string answerComPort(ClientLine& line, std::string_view request, std::uint8
 std::string modemStateNotice(const ClientLine& line, std::uint8_t modemState)
 {
     return answer(NotifyModemState, byte(std::uint8_t(modemState & line.modemStateMask)));
+}
+
+} // namespace korvanteslin
+
+namespace korvanteslin {
+
+std::string lineStateNotice(const ClientLine& line, std::uint8_t errors)
+{
+    const auto shown = std::uint8_t(errors & line.lineStateMask);
+    return shown == 0 ? std::string() : answer(NotifyLineState, byte(shown));
 }
 
 } // namespace korvanteslin

@@ -20,6 +20,11 @@ inline constexpr std::uint8_t kCarrierDetect = 0x80;
 inline constexpr std::uint8_t kDataSetReady = 0x20;
 inline constexpr std::uint8_t kClearToSend = 0x10;
 
+// NOTIFY-LINESTATE's bits for what a receiving UART found wrong.
+inline constexpr std::uint8_t kParityError = 0x04;
+inline constexpr std::uint8_t kFramingError = 0x08;
+inline constexpr std::uint8_t kBreakDetected = 0x10;
+
 // One client's end of the line, as its requests leave it.
 struct ClientLine {
     PortSettings settings; // until the client sets its own
@@ -38,5 +43,9 @@ std::string answerComPort(ClientLine& line, std::string_view request, std::uint8
 
 // NOTIFY-MODEMSTATE's payload: the state under the client's mask.
 std::string modemStateNotice(const ClientLine& line, std::uint8_t modemState);
+
+// NOTIFY-LINESTATE's payload for `errors` under the client's mask; empty
+// when the mask hides them all.
+std::string lineStateNotice(const ClientLine& line, std::uint8_t errors);
 
 } // namespace korvanteslin

@@ -50,6 +50,7 @@ public:
     // one in force.
     bool setSettings(const QString& settings);
     QString settings() const;
+    const PortSettings& lineSettings() const { return settings_; }
 
     // Opens the device with the settings in force.
     bool open();

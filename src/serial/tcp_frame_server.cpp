@@ -74,6 +74,7 @@ struct TcpFrameServer::Client {
     std::unique_ptr<QSocketNotifier> reading;
     std::unique_ptr<QSocketNotifier> writing;
     std::unique_ptr<ClientProtocol> protocol;
+    std::optional<PortSettings> readerNoted; // its end of the line when last looked at
     std::string rest;   // the part of a frame or an answer the kernel has not taken yet
     bool ended = false; // the client sent its end of the stream
 
@@ -187,6 +188,7 @@ void TcpFrameServer::drain(Client& client)
             std::string answer;
             if (!client.protocol->take({chunk, std::size_t(got)}, answer) || !queue(client, answer))
                 return forget(client);
+            noteReader(client);
         }
         if (got > 0)
             continue;
@@ -231,6 +233,18 @@ bool TcpFrameServer::queue(Client& client, std::string_view bytes)
     return true;
 }
 
+// A client that sets its end of the line otherwise than the port's is told
+// of once for each setting it makes.
+void TcpFrameServer::noteReader(Client& client)
+{
+    const std::optional<PortSettings> reader = client.protocol->readerSettings();
+    if (!portLine_ || reader == client.readerNoted)
+        return;
+    client.readerNoted = reader;
+    if (reader && *reader != portLine_())
+        note_(refusalOf(MessageId::ReaderSetOtherwise, client.counts.peer.toStdString(), formatPortSettings(*reader)));
+}
+
 void TcpFrameServer::forget(const Client& client)
 {
     const auto found = std::find_if(clients_.begin(), clients_.end(),
@@ -273,7 +287,7 @@ bool TcpFrameServer::offer(Client& client, std::string_view frame)
     }
     if (client.protocol) {
         wrapped_.clear();
-        client.protocol->wrap(frame, wrapped_);
+        client.protocol->wrap(frame, strict_ && portLine_ ? &portLine_() : nullptr, wrapped_);
         frame = wrapped_;
     }
     const ssize_t sent = ::send(client.fd, frame.data(), frame.size(), MSG_NOSIGNAL | MSG_DONTWAIT);

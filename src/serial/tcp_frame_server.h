@@ -53,6 +53,15 @@ public:
 
     std::vector<ClientCounts> clients() const;
 
+    // The port's line settings, for clients whose protocol tells their end of
+    // the line: one set otherwise is noted once per change, and with
+    // `strict` gets what its UART would decode from the port's line.
+    void setPortLine(std::function<const PortSettings&()> port, bool strict)
+    {
+        portLine_ = std::move(port);
+        strict_ = strict;
+    }
+
     // True when at least one client took the frame.
     bool write(std::string_view frame) override;
 
@@ -73,11 +82,14 @@ private:
     void drain(Client& client);
     void flushRest(Client& client);
     bool queue(Client& client, std::string_view bytes);
+    void noteReader(Client& client);
     void forget(const Client& client);
     bool offer(Client& client, std::string_view frame);
 
     std::function<void(const ShellMessage&)> note_;
     ProtocolMaker protocol_;
+    std::function<const PortSettings&()> portLine_;
+    bool strict_ = false;
     std::string wrapped_; // a frame as a client's protocol wraps it
     Listener server_;
     std::vector<std::shared_ptr<Client>> clients_;

@@ -2,6 +2,8 @@
 
 #include <libtelnet.h>
 
+#include "serial/uart_model.h"
+
 namespace korvanteslin {
 
 namespace {
@@ -49,10 +51,22 @@ bool TelnetSession::take(std::string_view bytes, std::string& answer)
     return !broken_;
 }
 
-void TelnetSession::wrap(std::string_view frame, std::string& out)
+void TelnetSession::wrap(std::string_view frame, const PortSettings* sentAs, std::string& out)
 {
     out_ = &out;
-    telnet_send(telnet_, frame.data(), frame.size());
+    if (!sentAs || *sentAs == line_.settings) {
+        telnet_send(telnet_, frame.data(), frame.size());
+    } else {
+        // Each character as the client's UART would take it, an error told
+        // (NOTIFY-LINESTATE, under the client's mask) before the character.
+        for (const ReceivedChar& received : receiveAs(frame, *sentAs, line_.settings)) {
+            const auto errors = std::uint8_t((received.parityError ? kParityError : 0)
+                | (received.framingError ? kFramingError : 0) | (received.lineBreak ? kBreakDetected : 0));
+            if (const std::string notice = lineStateNotice(line_, errors); !notice.empty())
+                telnet_subnegotiation(telnet_, kComPortOption, notice.data(), notice.size());
+            telnet_send(telnet_, reinterpret_cast<const char*>(&received.value), 1);
+        }
+    }
     out_ = nullptr;
 }
 

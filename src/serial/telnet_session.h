@@ -20,7 +20,7 @@ public:
 
     std::string opening() override;
     bool take(std::string_view bytes, std::string& answer) override;
-    void wrap(std::string_view frame, std::string& out) override;
+    void wrap(std::string_view frame, const PortSettings* sentAs, std::string& out) override;
     bool holdsFrames() const override { return line_.suspended; }
     std::optional<PortSettings> readerSettings() const override { return line_.settings; }
 

@@ -106,6 +106,11 @@ constexpr std::array kMessages{
         "Closed the RFC 2217 connection from {path}: {number} clients are connected already, the most the frames' "
         "server takes.",
         "RFC 2217-соединение с {path} закрыто: уже подключено {number} клиентов, больше сервер кадров не принимает."},
+    MessageRow{MessageId::ReaderSetOtherwise,
+        "The client {path} set its end of the line to {detail}, not as the port is set: on a real line it would "
+        "read garbage.",
+        "Клиент {path} настроил свой конец линии на {detail}, не так, как настроен порт: на настоящей линии он "
+        "читал бы мусор."},
 };
 
 struct KindRow {

@@ -38,6 +38,8 @@ QString describe(const Options& options)
         parts << QStringLiteral("rfc2217=%1 %2").arg(options.rfc2217->host).arg(options.rfc2217->port);
     if (options.lineRate)
         parts << QStringLiteral("line-rate");
+    if (options.strictLine)
+        parts << QStringLiteral("strict-line");
     return parts.join(QLatin1Char(' '));
 }
 
@@ -66,7 +68,7 @@ TEST(Options, RunsWithWhatTheCommandLineAsks)
         {argv({"--control", "[::ffff:127.0.0.1]:7"}), "control=127.0.0.1 7"},
         {argv({"--tcp", "4001", "--line-rate"}), "tcp=127.0.0.1 4001 line-rate"},
         {argv({"--tcp", "0.0.0.0:4001"}), "tcp=0.0.0.0 4001"}, // another address when given
-        {argv({"--rfc2217", "4002", "--tcp", "0"}), "tcp=127.0.0.1 0 rfc2217=127.0.0.1 4002"},
+        {argv({"--rfc2217", "4002", "--tcp", "0", "--strict-line"}), "tcp=127.0.0.1 0 rfc2217=127.0.0.1 4002 strict-line"},
         {argv({"--tcp", "[::]:0", "--control", "0"}), "control=127.0.0.1 0 tcp=:: 0"},
     };
     for (const Row& row : rows) {

@@ -1,6 +1,7 @@
 #!/usr/bin/env python3
 """A serial library's own RFC 2217 client reads the frames byte for byte, sets
 its end of the line, and the state tells whether that end matches the port.
+With --strict-line an end set otherwise reads what its UART would decode.
 
 usage: rfc2217_reader.py PROGRAM
 """
@@ -33,7 +34,7 @@ def logged_bytes(emulator):
 
 
 with tempfile.TemporaryDirectory() as scratch:
-    emulator = Emulator(sys.argv[1], scratch, extra=["--rfc2217", "0"])
+    emulator = Emulator(sys.argv[1], scratch, extra=["--rfc2217", "0", "--strict-line"])
     host, port = emulator.announced["rfc2217"].rsplit(":", 1)
     emulator.request("POST", "/period", {"period_ms": "20"})
     line = serial.serial_for_url(f"rfc2217://{host}:{port}", baudrate=9600, timeout=2)
@@ -48,13 +49,24 @@ with tempfile.TemporaryDirectory() as scratch:
     time.sleep(0.2)
     check(b"\xff\x00\xff\x02" in line.read(line.in_waiting or 1) + line.read(200), "0xFF passes as data")
 
+    # "\x02 0000.0Ckg\r" at 9600 8N1, sampled at 4800 from each falling edge:
+    # 0 01000000 1 0 00000100 1 ... gives 0 00010000 1 (0x08), and so on.
     line.baudrate = 4800
+    time.sleep(0.2)
+    line.reset_input_buffer()
+    garbage = line.read(60)
+    settled = bytes.fromhex("084a4a4938cf")
+    check(len(garbage) == 60 and garbage in settled * 21,
+          f"at 4800 the frames read as {settled.hex()}: {garbage.hex()}")
     line.parity = serial.PARITY_EVEN
     time.sleep(0.2)
     check(reader_of(emulator) == [("4800,e,8,1", False)], f"a different end is told: {reader_of(emulator)}")
     line.baudrate, line.parity = 9600, serial.PARITY_NONE
     time.sleep(0.2)
     check(reader_of(emulator) == [("9600,n,8,1", True)], f"and back: {reader_of(emulator)}")
+    line.reset_input_buffer()
+    got = line.read(12 * 5)
+    check(got in logged_bytes(emulator), f"clean frames again: {got!r}")
     line.close()
     check(emulator.stop() == 0, "ends cleanly")
 

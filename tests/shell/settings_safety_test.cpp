@@ -332,7 +332,8 @@ TEST(ShellMessages, EveryMessageSpeaksBothLanguagesAndNamesWhatItIsAbout)
         MessageId::UnexpectedArgument, MessageId::EmptyOptionValue, MessageId::ControlCharacterInPath,
         MessageId::BadAddress, MessageId::ControlNotLoopback, MessageId::VirtualPortTaken, MessageId::NoPseudoTerminal,
         MessageId::VirtualPortFailed, MessageId::TcpCannotListen, MessageId::ControlCannotListen,
-        MessageId::TcpClientRefused, MessageId::Rfc2217CannotListen, MessageId::Rfc2217ClientRefused};
+        MessageId::TcpClientRefused, MessageId::Rfc2217CannotListen, MessageId::Rfc2217ClientRefused,
+        MessageId::ReaderSetOtherwise};
     const std::string path = "/data/Результаты/x";
     for (const MessageId id : ids) {
         SCOPED_TRACE(int(id));
