@@ -55,16 +55,19 @@ struct Extras {
 // Nothing on success, else why the run cannot go on.
 std::optional<ShellMessage> prepareExtras(const Options& options, Station& station, Extras& extras)
 {
+    // What the lines tell of along the way: clients turned away, readers set otherwise.
+    const auto note = [&station](const ShellMessage& message) {
+        std::cerr << wordMessage(message, station.language()) << std::endl;
+    };
     if (!options.virtualPath.isEmpty()) {
         auto created = VirtualPort::create(options.virtualPath);
         if (auto* refusal = std::get_if<ShellMessage>(&created))
             return *refusal;
         extras.virtualPort = std::move(std::get<std::unique_ptr<VirtualPort>>(created));
+        extras.virtualPort->setPortLine([&station]() -> const PortSettings& { return station.port().lineSettings(); },
+            options.strictLine, note);
         station.outlet().addLine(extras.virtualPort.get());
     }
-    const auto note = [&station](const ShellMessage& message) {
-        std::cerr << wordMessage(message, station.language()) << std::endl;
-    };
     const std::tuple<const std::optional<ControlAddress>&, std::unique_ptr<TcpFrameServer>&, TcpFrameServer::ProtocolMaker>
         servers[] = {{options.tcp, extras.tcp, {}},
             {options.rfc2217, extras.rfc2217, [] { return std::make_unique<TelnetSession>(); }}};
@@ -92,6 +95,7 @@ std::optional<ShellMessage> prepareExtras(const Options& options, Station& stati
         extras.logTimer = std::make_unique<FrameLogTimer>(*extras.log);
         extras.api = std::make_unique<ControlApi>(station, *extras.log, [&station] { station.mnu_Exit_Click(); });
         extras.api->setTcpServers(extras.tcp.get(), extras.rfc2217.get());
+        extras.api->setVirtualPort(extras.virtualPort.get());
         extras.server = std::make_unique<HttpServer>(
             [api = extras.api.get()](const HttpRequest& request, HttpResponder responder) { api->handle(request, responder); });
         extras.server->setLanguage([&station] { return station.language(); });

@@ -15,6 +15,7 @@
 #include "emulation/names.h"
 #include "serial/port_settings.h"
 #include "serial/tcp_frame_server.h"
+#include "serial/virtual_port.h"
 #include "station/station.h"
 
 namespace korvanteslin {
@@ -54,6 +55,18 @@ QJsonObject tcpJson(const TcpFrameServer& server, const QString& portSettings)
         clients.append(shown);
     }
     return {{"address", server.address()}, {"clients", clients}};
+}
+
+// The virtual port, and its receiving end as the program there set it (its
+// speed and stop bits; a pseudo-terminal holds no data size or parity).
+QJsonObject virtualJson(const VirtualPort& port, const PortSettings& portLine)
+{
+    QJsonObject shown{{"path", port.linkPath()}, {"device", port.devicePath()}, {"dropped", qint64(port.droppedFrames())}};
+    if (const auto reader = port.readerSettings()) {
+        shown.insert(QStringLiteral("reader"), QString::fromStdString(formatPortSettings(*reader)));
+        shown.insert(QStringLiteral("matches"), *reader == portLine);
+    }
+    return shown;
 }
 
 QString loadName(Load load)
@@ -131,6 +144,8 @@ QJsonObject ControlApi::state() const
         state.insert(QStringLiteral("tcp"), tcpJson(*tcp, run.port().settings()));
     if (rfc2217)
         state.insert(QStringLiteral("rfc2217"), tcpJson(*rfc2217, run.port().settings()));
+    if (virtualPort)
+        state.insert(QStringLiteral("virtual"), virtualJson(*virtualPort, run.port().lineSettings()));
     return state;
 }
 

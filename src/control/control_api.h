@@ -14,6 +14,7 @@ namespace korvanteslin {
 class FrameLog;
 class Station;
 class TcpFrameServer;
+class VirtualPort;
 
 // The control API: each request does what the operator would do in the
 // window, through the same actions of the run, and every reply is JSON.
@@ -26,6 +27,7 @@ public:
     ControlApi(Station& run, FrameLog& log, std::function<void()> exit);
 
     // The frames' TCP server, listed in GET /state when the run has one.
+    void setVirtualPort(const VirtualPort* port) { virtualPort = port; }
     void setTcpServers(const TcpFrameServer* raw, const TcpFrameServer* rfc2217Server)
     {
         tcp = raw;
@@ -52,6 +54,7 @@ private:
     std::function<void()> quit;
     const TcpFrameServer* tcp = nullptr;
     const TcpFrameServer* rfc2217 = nullptr;
+    const VirtualPort* virtualPort = nullptr;
     std::vector<HttpResponder> polls; // long polls waiting, and some answered since
 
 };

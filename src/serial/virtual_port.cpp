@@ -100,8 +100,52 @@ VirtualPort::~VirtualPort()
     ::close(slave_);
 }
 
-bool VirtualPort::output(std::string_view frame)
+void VirtualPort::setPortLine(
+    std::function<const PortSettings&()> port, bool strict, std::function<void(const ShellMessage&)> note)
 {
+    portLine_ = std::move(port);
+    strict_ = strict;
+    note_ = std::move(note);
+}
+
+std::optional<PortSettings> VirtualPort::readerSettings() const
+{
+    if (!portLine_)
+        return std::nullopt;
+    const auto reader = ptyReader(slave_, portLine_());
+    return reader ? std::optional(reader->settings) : std::nullopt;
+}
+
+void VirtualPort::lookAtReader()
+{
+    reader_ = ptyReader(slave_, portLine_());
+    const std::optional<PortSettings> settings = reader_ ? std::optional(reader_->settings) : std::nullopt;
+    if (settings == readerNoted_)
+        return;
+    readerNoted_ = settings;
+    if (settings && *settings != portLine_() && note_)
+        note_(refusalOf(MessageId::ReaderSetOtherwise, linkPath_.toStdString(), formatPortSettings(*settings)));
+}
+
+// The frame as the receiving end reads it: itself, or with --strict-line
+// what a UART set as that end is would make of it.
+std::string_view VirtualPort::asRead(std::string_view frame)
+{
+    if (!portLine_)
+        return frame;
+    if (const MonoTime now = MonoClock::now(); strict_ || now >= nextLook_) {
+        lookAtReader();
+        nextLook_ = now + std::chrono::milliseconds(100);
+    }
+    if (!strict_ || !reader_ || reader_->settings == portLine_())
+        return frame;
+    decoded_ = ptyDelivery(receiveAs(frame, portLine_(), reader_->settings), reader_->inputFlags);
+    return decoded_;
+}
+
+bool VirtualPort::output(std::string_view sent)
+{
+    const std::string_view frame = asRead(sent);
     int unread = 0;
     if (::ioctl(slave_, FIONREAD, &unread) != 0)
         unread = 0;

@@ -8,8 +8,13 @@
 #include "shell/shell_messages.h"
 
 #include <cstddef>
+#include <functional>
 #include <memory>
+#include <optional>
 #include <variant>
+
+#include "serial/deadline_timer.h"
+#include "serial/pty_reader.h"
 
 namespace korvanteslin {
 
@@ -42,6 +47,13 @@ public:
     bool write(std::string_view frame) override { return output(frame); }
     quint64 droppedFrames() const { return droppedFrames_; }
 
+    // The port's line settings: a receiving end set otherwise is noted once
+    // for each setting (looked at every tenth of a second), and with `strict`
+    // reads what its UART would decode (looked at for every frame).
+    void setPortLine(std::function<const PortSettings&()> port, bool strict, std::function<void(const ShellMessage&)> note);
+    // The receiving end as its program set it, when it can be read.
+    std::optional<PortSettings> readerSettings() const;
+
 private:
     VirtualPort(int master, int slave, QString linkPath, QString devicePath, std::size_t backlogLimit);
 
@@ -49,8 +61,18 @@ private:
     int slave_; // held open, so the line stays up while the receiver closes and reopens it
     QString linkPath_;
     QString devicePath_;
+    std::string_view asRead(std::string_view frame);
+    void lookAtReader();
+
     std::size_t backlogLimit_;
     quint64 droppedFrames_ = 0;
+    std::function<const PortSettings&()> portLine_;
+    bool strict_ = false;
+    std::function<void(const ShellMessage&)> note_;
+    std::optional<PtyReader> reader_;
+    std::optional<PortSettings> readerNoted_;
+    MonoTime nextLook_{};
+    std::string decoded_; // a frame as the reader's UART would take it
 };
 
 } // namespace korvanteslin

@@ -107,10 +107,10 @@ constexpr std::array kMessages{
         "server takes.",
         "RFC 2217-соединение с {path} закрыто: уже подключено {number} клиентов, больше сервер кадров не принимает."},
     MessageRow{MessageId::ReaderSetOtherwise,
-        "The client {path} set its end of the line to {detail}, not as the port is set: on a real line it would "
-        "read garbage.",
-        "Клиент {path} настроил свой конец линии на {detail}, не так, как настроен порт: на настоящей линии он "
-        "читал бы мусор."},
+        "The reader at {path} set its end of the line to {detail}, not as the port is set: on a real line it "
+        "would read garbage.",
+        "Получатель на {path} настроил свой конец линии на {detail}, не так, как настроен порт: на настоящей "
+        "линии он читал бы мусор."},
 };
 
 struct KindRow {

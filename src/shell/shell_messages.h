@@ -40,7 +40,7 @@ enum class MessageId {
     TcpClientRefused,       // path: the client's address, number: the most clients taken
     Rfc2217CannotListen,    // reason
     Rfc2217ClientRefused,   // path: the client's address, number: the most clients taken
-    ReaderSetOtherwise,     // path: the client's address, detail: its end of the line
+    ReaderSetOtherwise,     // path: the reader's address or link, detail: its end of the line
 };
 
 // What stands at a path where a regular file was expected. When it is not

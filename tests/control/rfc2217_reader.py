@@ -1,13 +1,17 @@
 #!/usr/bin/env python3
 """A serial library's own RFC 2217 client reads the frames byte for byte, sets
 its end of the line, and the state tells whether that end matches the port.
-With --strict-line an end set otherwise reads what its UART would decode.
+With --strict-line an end set otherwise reads what its UART would decode, on
+the virtual port as over RFC 2217.
 
 usage: rfc2217_reader.py PROGRAM
 """
+import os
 import sys
 import tempfile
+import termios
 import time
+import tty
 
 sys.dont_write_bytecode = True  # no cache files left in the source tree
 import serial
@@ -34,7 +38,8 @@ def logged_bytes(emulator):
 
 
 with tempfile.TemporaryDirectory() as scratch:
-    emulator = Emulator(sys.argv[1], scratch, extra=["--rfc2217", "0", "--strict-line"])
+    link = os.path.join(scratch, "scale")
+    emulator = Emulator(sys.argv[1], scratch, extra=["--rfc2217", "0", "--strict-line", "--virtual", link])
     host, port = emulator.announced["rfc2217"].rsplit(":", 1)
     emulator.request("POST", "/period", {"period_ms": "20"})
     line = serial.serial_for_url(f"rfc2217://{host}:{port}", baudrate=9600, timeout=2)
@@ -58,6 +63,21 @@ with tempfile.TemporaryDirectory() as scratch:
     settled = bytes.fromhex("084a4a4938cf")
     check(len(garbage) == 60 and garbage in settled * 21,
           f"at 4800 the frames read as {settled.hex()}: {garbage.hex()}")
+    # The same bytes for a program that opens the virtual port at 4800.
+    reader = os.open(link, os.O_RDONLY | os.O_NOCTTY)
+    tty.setraw(reader)
+    attributes = termios.tcgetattr(reader)
+    attributes[4] = attributes[5] = termios.B4800
+    termios.tcsetattr(reader, termios.TCSANOW, attributes)
+    time.sleep(0.2)
+    termios.tcflush(reader, termios.TCIFLUSH)
+    time.sleep(0.3)
+    read = os.read(reader, 60)
+    check(len(read) >= 30 and read in settled * 21, f"the virtual port's reader at 4800: {read.hex()}")
+    shown = emulator.request("GET", "/state")[1]["virtual"]
+    check((shown["reader"], shown["matches"]) == ("4800,n,8,1", False), f"its end in the state: {shown}")
+    os.close(reader)
+
     line.parity = serial.PARITY_EVEN
     time.sleep(0.2)
     check(reader_of(emulator) == [("4800,e,8,1", False)], f"a different end is told: {reader_of(emulator)}")
