@@ -138,6 +138,7 @@ QJsonObject ControlApi::state() const
                       {"max", cycle.lngMaxCounter}, {"period_s", cycle.lngCyclePeriod}}},
         {"language", kLanguageNames[std::size_t(run.language())]},
         {"line_rate", outlet.linePacing()},
+        {"cable", QJsonObject{{"plugged", run.cablePlugged()}}},
         {"faults", faultsJson(outlet.faults())},
     };
     if (tcp)

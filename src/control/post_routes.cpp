@@ -196,6 +196,19 @@ const PostRoute kPostRoutes[] = {
                 return std::variant<Action, Refusal>(Refusal{422, overLimitText(*over)});
             return planned(body, [=, &run] { run.outlet().requestFaults(request); });
         }},
+    // The cable pulled out (for a while, with "for_ms") or put back.
+    {"/cable", {"plugged", "for_ms"},
+        [](Body& body, Station& run) {
+            constexpr qint64 kLongestPullMs = 86'400'000;
+            body.require("plugged");
+            const auto plugged = body.flag("plugged");
+            const auto pulledFor = body.count("for_ms", kLongestPullMs);
+            if (plugged.value_or(false) && pulledFor)
+                body.refuse(Wording{"\"for_ms\" goes with \"plugged\": false", "«for_ms» задаётся вместе с «plugged»: false"});
+            return planned(body, [=, &run] {
+                run.plugCable(*plugged, pulledFor ? std::optional(std::chrono::milliseconds(*pulledFor)) : std::nullopt);
+            });
+        }},
     {"/language", {"language"},
         [](Body& body, Station& run) {
             body.require("language");

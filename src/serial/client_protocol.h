@@ -23,6 +23,9 @@ public:
     // Appends a frame as it goes on this connection; with `sentAs`, as the
     // client's end of the line would decode it from a line set so.
     virtual void wrap(std::string_view frame, const PortSettings* sentAs, std::string& out) = 0;
+    // The cable pulled out or put back: appends what tells the client, if
+    // anything does.
+    virtual void cablePlugged(bool plugged, std::string& out) = 0;
     // The client asked for no data for now: its frames are dropped whole.
     virtual bool holdsFrames() const = 0;
     // The line as the client has set its end, when the protocol tells.

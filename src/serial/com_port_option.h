@@ -19,6 +19,7 @@ inline constexpr unsigned char kComPortOption = 44;
 inline constexpr std::uint8_t kCarrierDetect = 0x80;
 inline constexpr std::uint8_t kDataSetReady = 0x20;
 inline constexpr std::uint8_t kClearToSend = 0x10;
+inline constexpr std::uint8_t kModemLinesUp = kCarrierDetect | kDataSetReady | kClearToSend;
 
 // NOTIFY-LINESTATE's bits for what a receiving UART found wrong.
 inline constexpr std::uint8_t kParityError = 0x04;

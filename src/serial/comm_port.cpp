@@ -218,6 +218,15 @@ bool CommPort::writeNow(std::string_view frame)
     return true;
 }
 
+void CommPort::setPlugged(bool plugged)
+{
+    plugged_ = plugged;
+    if (!isOpen())
+        return;
+    port_->setDataTerminalReady(plugged);
+    port_->clearError(); // a line without modem lines (a pseudo-terminal) has none to drop
+}
+
 const PortFailure& CommPort::lastError() const
 {
     return lastError_;
@@ -269,6 +278,8 @@ bool CommPort::openDevice()
         port_->close();
         return fail(about(PortFailure::Kind::System, {}, refusal));
     }
+    if (!plugged_)
+        port_->setDataTerminalReady(false);
     port_->clearError();
     openedThrough_ = chain;
     pseudoLine_ = isPseudoTerminal(device_);

@@ -65,6 +65,9 @@ public:
     // dropped and counted in droppedFrames().
     bool output(std::string_view frame);
     bool write(std::string_view frame) override { return output(frame); }
+    // Pulled out, the port drops DTR (RTS is held down throughout), as a
+    // terminal switched off does; put back, DTR is up again.
+    void setPlugged(bool plugged) override;
 
     // Why the last failing operation failed.
     const PortFailure& lastError() const;
@@ -104,6 +107,7 @@ private:
     bool awaitingRelink_ = false; // a lost pseudo-terminal: its old number is no longer ours
     bool settingsRefused_ = false;
     bool pseudoLine_ = false; // the device opened is a pseudo-terminal
+    bool plugged_ = true;
     PortSettings settings_;
     int number_ = 1;
     PortFailure lastError_;

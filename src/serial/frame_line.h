@@ -11,6 +11,9 @@ public:
     virtual ~FrameLine() = default;
     // Hands one frame over whole, now, or not at all.
     virtual bool write(std::string_view frame) = 0;
+    // The cable to the reader pulled out or put back: the line shows its
+    // reader what a real one would (a hang-up, modem lines dropping).
+    virtual void setPlugged(bool /*plugged*/) {}
 };
 
 } // namespace korvanteslin

@@ -119,8 +119,19 @@ bool FrameOutlet::writeNoise(const std::string& garbage, std::string_view bytes)
     return left;
 }
 
+void FrameOutlet::setPlugged(bool plugged)
+{
+    if (plugged == plugged_)
+        return;
+    plugged_ = plugged;
+    for (FrameLine* line : lines_)
+        line->setPlugged(plugged);
+}
+
 bool FrameOutlet::writeAll(std::string_view bytes)
 {
+    if (!plugged_)
+        return false;
     // A closed port just misses the bytes; the other lines still get them.
     bool left = false;
     for (FrameLine* line : lines_)

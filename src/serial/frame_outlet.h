@@ -42,6 +42,11 @@ public:
 
     void send(const OutgoingFrame& frame);
 
+    // Pulled out, nothing leaves on any line and each line shows its reader
+    // the loss; put back, frames go out again.
+    void setPlugged(bool plugged);
+    bool plugged() const { return plugged_; }
+
     void requestFaults(const FaultRequest& request);
     void cancelFaults();
     const FaultPlan& faults() const { return faults_; }
@@ -67,6 +72,7 @@ private:
     quint64 built_ = 0;
     quint64 written_ = 0;
 
+    bool plugged_ = true;
     bool pacing_ = false;
     LinePacer pacer_;
     PortSettings lineSettings_;

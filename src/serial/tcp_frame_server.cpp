@@ -136,6 +136,10 @@ void TcpFrameServer::accept(int fd)
 {
     ::fcntl(fd, F_SETFL, ::fcntl(fd, F_GETFL) | O_NONBLOCK);
     ::fcntl(fd, F_SETFD, FD_CLOEXEC);
+    if (!plugged_ && !protocol_) {
+        ::close(fd); // no cable: nobody gets through to the terminal
+        return;
+    }
     const QString peer = peerOf(fd);
     if (clients_.size() >= std::size_t(kMaxClients) && !makeRoom()) {
         ::close(fd);
@@ -158,6 +162,10 @@ void TcpFrameServer::accept(int fd)
     clients_.push_back(std::move(client));
     if (protocol_) {
         raw->protocol = protocol_();
+        if (!plugged_) {
+            std::string told;
+            raw->protocol->cablePlugged(false, told);
+        }
         if (!queue(*raw, raw->protocol->opening()))
             forget(*raw);
     }
@@ -251,6 +259,22 @@ void TcpFrameServer::forget(const Client& client)
         [&client](const auto& held) { return held.get() == &client; });
     if (found != clients_.end())
         clients_.erase(found);
+}
+
+void TcpFrameServer::setPlugged(bool plugged)
+{
+    plugged_ = plugged;
+    if (!protocol_) {
+        if (!plugged)
+            clients_.clear();
+        return;
+    }
+    for (const auto& client : std::vector(clients_)) {
+        std::string told;
+        client->protocol->cablePlugged(plugged, told);
+        if (!queue(*client, told))
+            forget(*client);
+    }
 }
 
 bool TcpFrameServer::write(std::string_view frame)

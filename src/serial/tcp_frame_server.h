@@ -64,6 +64,10 @@ public:
 
     // True when at least one client took the frame.
     bool write(std::string_view frame) override;
+    // Pulled out: raw clients are disconnected and new ones turned away until
+    // it is put back; a protocol's clients stay and are told (RFC 2217: DSR,
+    // CTS and CD drop).
+    void setPlugged(bool plugged) override;
 
 private:
     struct Client;
@@ -90,6 +94,7 @@ private:
     ProtocolMaker protocol_;
     std::function<const PortSettings&()> portLine_;
     bool strict_ = false;
+    bool plugged_ = true;
     std::string wrapped_; // a frame as a client's protocol wraps it
     Listener server_;
     std::vector<std::shared_ptr<Client>> clients_;

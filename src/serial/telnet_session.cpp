@@ -19,9 +19,9 @@ const telnet_telopt_t kOptions[] = {
 
 } // namespace
 
-TelnetSession::TelnetSession(std::uint8_t modemState)
+TelnetSession::TelnetSession(bool plugged)
     : telnet_(telnet_init(kOptions, &TelnetSession::onEvent, 0, this))
-    , modemState_(modemState)
+    , modemState_(plugged ? kModemLinesUp : 0)
 {
 }
 
@@ -67,6 +67,22 @@ void TelnetSession::wrap(std::string_view frame, const PortSettings* sentAs, std
             telnet_send(telnet_, reinterpret_cast<const char*>(&received.value), 1);
         }
     }
+    out_ = nullptr;
+}
+
+// NOTIFY-MODEMSTATE with the lines that changed marked (their delta bits).
+void TelnetSession::cablePlugged(bool plugged, std::string& out)
+{
+    const std::uint8_t now = plugged ? kModemLinesUp : 0;
+    const std::uint8_t changed = now ^ modemState_;
+    modemState_ = now;
+    if (changed == 0)
+        return;
+    const auto deltas = std::uint8_t(((changed & kCarrierDetect) ? 0x08 : 0) | ((changed & kDataSetReady) ? 0x02 : 0)
+        | ((changed & kClearToSend) ? 0x01 : 0));
+    const std::string notice = modemStateNotice(line_, std::uint8_t(now | deltas));
+    out_ = &out;
+    telnet_subnegotiation(telnet_, kComPortOption, notice.data(), notice.size());
     out_ = nullptr;
 }
 

@@ -13,7 +13,7 @@ namespace korvanteslin {
 // every 0xFF doubled, as telnet data carries them.
 class TelnetSession : public ClientProtocol {
 public:
-    explicit TelnetSession(std::uint8_t modemState = kCarrierDetect | kDataSetReady | kClearToSend);
+    explicit TelnetSession(bool plugged = true);
     ~TelnetSession() override;
     TelnetSession(const TelnetSession&) = delete;
     TelnetSession& operator=(const TelnetSession&) = delete;
@@ -21,6 +21,7 @@ public:
     std::string opening() override;
     bool take(std::string_view bytes, std::string& answer) override;
     void wrap(std::string_view frame, const PortSettings* sentAs, std::string& out) override;
+    void cablePlugged(bool plugged, std::string& out) override;
     bool holdsFrames() const override { return line_.suspended; }
     std::optional<PortSettings> readerSettings() const override { return line_.settings; }
 

@@ -43,6 +43,25 @@ void closeOnExec(int fd)
     ::fcntl(fd, F_SETFD, ::fcntl(fd, F_GETFD) | FD_CLOEXEC);
 }
 
+// A raw pair, never blocking the writer: its device's name, or the system's
+// error. Raw, so the receiver gets the frames' bytes exactly: no CR to LF,
+// no echo, no signals.
+int openPair(int& master, int& slave, QString& device)
+{
+    char name[128] = {};
+    if (::openpty(&master, &slave, name, nullptr, nullptr) != 0)
+        return errno;
+    closeOnExec(master);
+    closeOnExec(slave);
+    ::fcntl(master, F_SETFL, ::fcntl(master, F_GETFL) | O_NONBLOCK);
+    termios tio{};
+    ::tcgetattr(slave, &tio);
+    ::cfmakeraw(&tio);
+    ::tcsetattr(slave, TCSANOW, &tio);
+    device = QString::fromLocal8Bit(name);
+    return 0;
+}
+
 } // namespace
 
 std::variant<std::unique_ptr<VirtualPort>, ShellMessage> VirtualPort::create(const QString& path, std::size_t backlogLimit)
@@ -58,23 +77,14 @@ std::variant<std::unique_ptr<VirtualPort>, ShellMessage> VirtualPort::create(con
 
     int master = -1;
     int slave = -1;
-    char name[128] = {};
-    if (::openpty(&master, &slave, name, nullptr, nullptr) != 0)
-        return refused(MessageId::NoPseudoTerminal, errno);
-    closeOnExec(master);
-    closeOnExec(slave);
-    ::fcntl(master, F_SETFL, ::fcntl(master, F_GETFL) | O_NONBLOCK);
-    // Raw, so the receiver gets the frames' bytes exactly: no CR to LF, no echo, no signals.
-    termios tio{};
-    ::tcgetattr(slave, &tio);
-    ::cfmakeraw(&tio);
-    ::tcsetattr(slave, TCSANOW, &tio);
+    QString device;
+    if (const int error = openPair(master, slave, device))
+        return refused(MessageId::NoPseudoTerminal, error);
 
-    const QString device = QString::fromLocal8Bit(name);
     if (S_ISLNK(existing.st_mode))
         ::unlink(link.constData());
     // symlink() never replaces: whatever appeared meanwhile stays and refuses.
-    if (::symlink(name, link.constData()) != 0) {
+    if (::symlink(QFile::encodeName(device).constData(), link.constData()) != 0) {
         const int error = errno;
         ::close(master);
         ::close(slave);
@@ -96,8 +106,40 @@ VirtualPort::~VirtualPort()
 {
     if (linkTarget(linkPath_) == devicePath_)
         ::unlink(QFile::encodeName(linkPath_).constData());
-    ::close(master_);
-    ::close(slave_);
+    closePair();
+}
+
+void VirtualPort::closePair()
+{
+    for (int* end : {&master_, &slave_}) {
+        if (*end >= 0)
+            ::close(*end);
+        *end = -1;
+    }
+}
+
+void VirtualPort::setPlugged(bool plugged)
+{
+    if (!plugged) {
+        closePair();
+        return;
+    }
+    if (master_ >= 0)
+        return;
+    QString device;
+    if (openPair(master_, slave_, device) != 0)
+        return; // stays unplugged: nothing is written to a closed pair
+    // The link is led to the new pair only while it still leads to ours; a
+    // new link is put in its place in one step, so a reader never finds none.
+    if (linkTarget(linkPath_) == devicePath_) {
+        const QByteArray link = QFile::encodeName(linkPath_);
+        const QByteArray fresh = link + ".new";
+        ::unlink(fresh.constData());
+        if (::symlink(QFile::encodeName(device).constData(), fresh.constData()) == 0
+            && ::rename(fresh.constData(), link.constData()) != 0)
+            ::unlink(fresh.constData());
+    }
+    devicePath_ = device;
 }
 
 void VirtualPort::setPortLine(
@@ -145,6 +187,8 @@ std::string_view VirtualPort::asRead(std::string_view frame)
 
 bool VirtualPort::output(std::string_view sent)
 {
+    if (master_ < 0)
+        return false;
     const std::string_view frame = asRead(sent);
     int unread = 0;
     if (::ioctl(slave_, FIONREAD, &unread) != 0)

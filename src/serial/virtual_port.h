@@ -45,6 +45,9 @@ public:
     // in droppedFrames()).
     bool output(std::string_view frame);
     bool write(std::string_view frame) override { return output(frame); }
+    // Pulled out: the pair is closed, so its reader sees a hang-up, and the
+    // link stays. Put back: a new pair, the link led to it.
+    void setPlugged(bool plugged) override;
     quint64 droppedFrames() const { return droppedFrames_; }
 
     // The port's line settings: a receiving end set otherwise is noted once
@@ -62,6 +65,7 @@ private:
     QString linkPath_;
     QString devicePath_;
     std::string_view asRead(std::string_view frame);
+    void closePair();
     void lookAtReader();
 
     std::size_t backlogLimit_;

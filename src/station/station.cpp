@@ -48,6 +48,9 @@ Station::Station(QObject* parent)
     connect(&Timer1, &FrameTimer::timeout, this, &Station::tick);
     connect(&Timer2, &QTimer::timeout, this, [this] { applyPortBoxes(); });
     connect(&Timer3, &QTimer::timeout, this, &Station::cycleTick);
+    cableBack.setSingleShot(true);
+    cableBack.setTimerType(Qt::PreciseTimer);
+    connect(&cableBack, &QTimer::timeout, this, [this] { plugCable(true); });
     // A port that went away, or came back by itself, shows at once.
     connect(&MSComm1, &CommPort::openChanged, this, [this] {
         if (!configuringPort)
@@ -56,6 +59,17 @@ Station::Station(QObject* parent)
 }
 
 Station::~Station() = default;
+
+void Station::plugCable(bool plugged, std::optional<std::chrono::milliseconds> back)
+{
+    cableBack.stop();
+    if (plugged != Outlet.plugged()) {
+        Outlet.setPlugged(plugged);
+        emit changed(PortChanged);
+    }
+    if (!plugged && back)
+        cableBack.start(*back);
+}
 
 OutgoingFrame Station::outgoingFrame() const
 {

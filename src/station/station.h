@@ -60,7 +60,7 @@ public:
         CycleShown = 1u << 7,       // the cycle count shown
         CycleSwitched = 1u << 8,    // the cycle switch
         LanguageChanged = 1u << 9,
-        PortChanged = 1u << 10,     // opened or closed, its number and settings string
+        PortChanged = 1u << 10,     // opened or closed, its number and settings string, the cable
         FrameBuilt = 1u << 11,
         PeriodChanged = 1u << 12,
         ResultsFolderChanged = 1u << 13,
@@ -122,6 +122,10 @@ public:
     // (unless the caller tells its own user), and the boxes show the
     // settings in force again, so that nothing refused stays behind.
     bool applyPortBoxes(bool tellOperator = true);
+    // The cable to the readers pulled out or put back: no control of the
+    // window's, the API's. With `back`, it is put back by itself after that long.
+    void plugCable(bool plugged, std::optional<std::chrono::milliseconds> back = std::nullopt);
+    bool cablePlugged() const { return Outlet.plugged(); }
     // A box's text as typed, for the handler that reads it later.
     void typeText1(std::size_t index, const std::string& text);
     void typePortBox(std::size_t index, const QString& text);
@@ -159,6 +163,7 @@ public:
     FrameTimer Timer1; // the transmission tick
     QTimer Timer2;     // the deferred re-opening of the port
     QTimer Timer3;     // cycle mode's one-second tick
+    QTimer cableBack;  // puts the cable back after a pull for a while
     CommPort MSComm1;
     FrameOutlet Outlet; // the serial port is its first line
     std::string strAppFolder;

@@ -118,6 +118,8 @@ TEST(ControlApi, EachRequestDoesWhatTheOperatorsActionsDo)
             [](Station& s) { s.outlet().requestFaults({.drop = 2, .corrupt = 1, .garbage = std::string("\xff\x00\xaa", 3)}); },
             {{"faults/done/dropped", 2}, {"faults/done/corrupted", 1}, {"faults/done/garbage_bytes", 3},
                 {"frames_dropped", 2}}},
+        {{{"POST", "/cable", R"({"plugged": false})"}}, [](Station& s) { s.plugCable(false); },
+            {{"cable/plugged", false}, {"frames_written", 0}}},
         {{{"POST", "/faults", R"({"drop": 20})"}, {"DELETE", "/faults", ""}},
             [](Station& s) { s.outlet().requestFaults({.drop = 20, .garbage = {}}), s.outlet().cancelFaults(); },
             {{"faults/pending/drop", 0}, {"frames_dropped", 0}}},
@@ -181,6 +183,8 @@ TEST(ControlApi, ARefusedRequestChangesNothing)
         {{"POST", "/cycle", R"({"on": 1})"}, 400},
         {{"POST", "/port", R"({"number": 5})"}, 400},
         {{"POST", "/language", R"({"language": "deu"})"}, 400},
+        {{"POST", "/cable", R"({"for_ms": 5})"}, 400},
+        {{"POST", "/cable", R"({"plugged": true, "for_ms": 5})"}, 400}, // only a pull lasts a while
         {{"POST", "/faults", R"({"split": 1})"}, 400}, // a split needs its gap
         {{"POST", "/faults", R"({"split": 1, "gap_ms": 151})"}, 400}, // longer than the period
         {{"POST", "/faults", R"({"drop": -1})"}, 400},

@@ -234,3 +234,32 @@ TEST(TcpFrameServer, AnRfc2217ClientSetsItsOwnLineAndReadsEscapedFrames)
     ASSERT_EQ(notes.size(), 1u) << "once, for the setting made while the port's line was known";
     EXPECT_EQ(notes[0].detail, "19200,e,8,1");
 }
+
+// The cable pulled: raw clients lose the connection and newcomers are turned
+// away; RFC 2217 clients stay and see DSR, CTS and CD drop, then come back.
+TEST(TcpFrameServer, APulledCableEndsRawClientsAndDropsTheModemLinesOfRfc2217Ones)
+{
+    Listening raw;
+    TcpFrameServer rfc2217([](const ShellMessage&) {}, [] { return std::make_unique<TelnetSession>(); });
+    const std::uint16_t port = std::get<std::uint16_t>(rfc2217.listen(QStringLiteral("127.0.0.1"), 0));
+    TcpClient plain("127.0.0.1", raw.port), telnet("127.0.0.1", port);
+    ASSERT_TRUE(raw.holds(1));
+    ASSERT_TRUE(serveUntil([&] { return rfc2217.clients().size() == 1; }));
+    telnet.send(QByteArray::fromHex("fffb2c")); // takes COM-PORT-OPTION
+    ASSERT_TRUE(serveUntil([&] { return telnet.read(), telnet.received.endsWith(QByteArray::fromHex("fffa2c6bb0fff0")); }));
+
+    raw.server.setPlugged(false);
+    rfc2217.setPlugged(false);
+    EXPECT_TRUE(serveUntil([&] { return plain.read(), plain.ended; })) << "disconnected";
+    TcpClient late("127.0.0.1", raw.port);
+    EXPECT_TRUE(serveUntil([&] { return late.read(), late.ended; })) << "turned away";
+    // All three lines down, each marked as changed.
+    EXPECT_TRUE(serveUntil([&] { return telnet.read(), telnet.received.endsWith(QByteArray::fromHex("fffa2c6b0bfff0")); }));
+
+    raw.server.setPlugged(true);
+    rfc2217.setPlugged(true);
+    EXPECT_TRUE(serveUntil([&] { return telnet.read(), telnet.received.endsWith(QByteArray::fromHex("fffa2c6bbbfff0")); }));
+    TcpClient back("127.0.0.1", raw.port);
+    EXPECT_TRUE(raw.holds(1));
+    EXPECT_EQ(rfc2217.clients().size(), 1u) << "stayed connected throughout";
+}

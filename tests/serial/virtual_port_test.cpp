@@ -169,3 +169,31 @@ TEST(VirtualPort, RefusesAPathThatIsTakenAndLeavesItAsItWas)
     EXPECT_EQ(std::get<ShellMessage>(noFolder).id, MessageId::VirtualPortFailed);
     EXPECT_EQ(std::get<ShellMessage>(noFolder).error, ENOENT);
 }
+
+// The cable pulled: the receiver sees its line hang up, as on a real port
+// whose device went away; put back, the link leads to a new line.
+TEST(VirtualPort, APulledCableHangsTheReceiverUpAndThePutBackLinkLeadsToANewLine)
+{
+    QTemporaryDir dir;
+    const QString path = dir.filePath(QStringLiteral("scale"));
+    auto port = make(path);
+    ASSERT_TRUE(port);
+    Receiver before(path);
+    const QString firstDevice = port->devicePath();
+
+    port->setPlugged(false);
+    EXPECT_FALSE(port->write(sv(frame(1))));
+    pollfd hungUp{before.fd, POLLIN, 0};
+    ASSERT_EQ(::poll(&hungUp, 1, 1000), 1);
+    EXPECT_TRUE(hungUp.revents & POLLHUP);
+    char byte;
+    EXPECT_LE(::read(before.fd, &byte, 1), 0) << "end of file or EIO";
+    EXPECT_EQ(QFile::symLinkTarget(path), firstDevice) << "the link stays";
+
+    port->setPlugged(true);
+    EXPECT_NE(port->devicePath(), firstDevice);
+    EXPECT_EQ(QFile::symLinkTarget(path), port->devicePath());
+    Receiver after(path);
+    EXPECT_TRUE(port->write(sv(frame(2))));
+    EXPECT_EQ(after.read(12), frame(2));
+}

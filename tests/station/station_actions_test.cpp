@@ -174,3 +174,18 @@ TEST(StationActions, TheResultsFolderIsChosenWithinTheSizeLimitAndSavedAtOnceAsI
         EXPECT_EQ(saved.intOscCount, 6);
     }
 }
+
+// A pull for a while: nothing on the line, then frames again by themselves.
+TEST(StationActions, ACablePulledForAWhileIsPutBackByItself)
+{
+    RunFolder folder;
+    folder.store([](SettingsRecord& r) { r.intSendPeriod = 5; });
+    auto run = folder.startRun(true);
+    ASSERT_FALSE(folder.line.read(12, 3000).isEmpty());
+    run->plugCable(false, std::chrono::milliseconds(300));
+    folder.line.read(1000, 50); // what left before the pull
+    EXPECT_TRUE(folder.line.read(12, 150).isEmpty()) << "nothing leaves while it is out";
+    EXPECT_FALSE(run->cablePlugged());
+    EXPECT_GE(folder.line.read(12, 3000).size(), 12) << "back by itself";
+    EXPECT_TRUE(run->cablePlugged());
+}

@@ -2,9 +2,11 @@
 """A serial library's own RFC 2217 client reads the frames byte for byte, sets
 its end of the line, and the state tells whether that end matches the port.
 With --strict-line an end set otherwise reads what its UART would decode, on
-the virtual port as over RFC 2217.
+the virtual port as over RFC 2217. A pulled cable hangs the virtual port's
+reader up and drops the RFC 2217 client's modem lines; put back, both read
+frames again.
 
-usage: rfc2217_reader.py PROGRAM
+usage: real_line_readers.py PROGRAM
 """
 import os
 import sys
@@ -87,6 +89,34 @@ with tempfile.TemporaryDirectory() as scratch:
     line.reset_input_buffer()
     got = line.read(12 * 5)
     check(got in logged_bytes(emulator), f"clean frames again: {got!r}")
+    # The cable pulled for a while: 20 ms frames, so "one period" is generous at 200 ms.
+    reader = os.open(link, os.O_RDONLY | os.O_NOCTTY)
+    tty.setraw(reader)
+    check(len(os.read(reader, 12)) > 0, "the virtual port's reader reads before the pull")
+    written = emulator.request("GET", "/state")[1]["frames_written"]
+    emulator.request("POST", "/cable", {"plugged": False})
+    pulled_at = time.monotonic()
+    try:
+        while os.read(reader, 4096):
+            pass
+        hung_up = True  # end of file
+    except OSError:
+        hung_up = True  # EIO: the line hung up
+    check(hung_up and time.monotonic() - pulled_at < 1, "the reader sees the hang-up at once")
+    os.close(reader)
+    time.sleep(0.3)
+    state = emulator.request("GET", "/state")[1]
+    check(state["cable"]["plugged"] is False, "the state shows the cable out")
+    check(state["frames_written"] == written or state["frames_written"] == written + 1, "nothing left while out")
+    check((line.cd, line.dsr, line.cts) == (False, False, False), "the RFC 2217 client's modem lines dropped")
+    emulator.request("POST", "/cable", {"plugged": True})
+    time.sleep(0.2)
+    check((line.cd, line.dsr, line.cts) == (True, True, True), "and back")
+    reader = os.open(link, os.O_RDONLY | os.O_NOCTTY)  # the same path, a new line behind it
+    tty.setraw(reader)
+    started = time.monotonic()
+    check(len(os.read(reader, 12)) > 0 and time.monotonic() - started < 1, "frames again on the same path")
+    os.close(reader)
     line.close()
     check(emulator.stop() == 0, "ends cleanly")
 
