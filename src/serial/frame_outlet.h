@@ -30,6 +30,7 @@ public:
     FrameOutlet();
 
     void addLine(FrameLine* line);
+    std::size_t lineCount() const { return lines_.size(); }
     // Called with every frame sent out, as it was sent (a fault may have
     // changed it), whether or not any line was open to take it.
     void onSent(std::function<void(const OutgoingFrame&)> observer);

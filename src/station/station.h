@@ -138,7 +138,9 @@ public:
     bool saveOrReport();
 
     CommPort& port() { return MSComm1; }
+    const CommPort& port() const { return MSComm1; }
     FrameOutlet& outlet() { return Outlet; }
+    const FrameOutlet& outlet() const { return Outlet; }
     const SettingsRecord& settings() const { return Settings; }
     const Terminal& terminal() const { return Terminal1; }
     const CycleMode& cycle() const { return Cycle; }
@@ -198,6 +200,7 @@ private:
     QString dataFolderForRun;
     std::optional<SettingsRecord> savedAtSessionEnd; // what the session's end saved, if it did
     bool ending = false; // Exit has run: the close sequence must not follow
+    QString portReportAfterStart; // a start-up port failure, told once frames flow on the other lines
 };
 
 } // namespace korvanteslin

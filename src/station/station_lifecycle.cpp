@@ -1,6 +1,8 @@
 // The run's start-up and its close sequences.
 #include "station/station.h"
 
+#include <utility>
+
 #include <QCoreApplication>
 #include <QDir>
 #include <QScopedValueRollback>
@@ -72,6 +74,8 @@ bool Station::Form_Load()
     Terminal1.simulator.dblWeight2 = readNumber(Terminal1.Text2[1]);
     pressLoad(Load::TakeOff);
     pickFormat(kStartupFormat);
+    if (!portReportAfterStart.isEmpty())
+        report(std::exchange(portReportAfterStart, QString()));
     return true;
 }
 
@@ -112,7 +116,11 @@ void Station::openPortAtStartup()
         const bool absent = failure.kind == PortFailure::Kind::Missing && !failure.deviceForRun;
         said << (absent && serialPortOptional ? wordPortAbsence(failure, language()) : wordPortFailure(failure, language()));
     }
-    if (!said.isEmpty())
+    // With other lines to go to, their frames do not wait for the operator
+    // to read about the serial port: the message comes once the tick runs.
+    if (!said.isEmpty() && Outlet.lineCount() > 1)
+        portReportAfterStart = said.join(QLatin1Char('\n'));
+    else if (!said.isEmpty())
         report(said.join(QLatin1Char('\n')));
     emit changed(PortChanged);
     // Filling the boxes is not a pick: it does not start a re-opening.

@@ -4,6 +4,7 @@
 #include <QLineEdit>
 
 #include "serial/port_discovery.h"
+#include "serial/wording.h"
 #include "station/station.h"
 #include "ui_form1.h"
 #include "window/lamp.h"
@@ -11,6 +12,32 @@
 #include "window/widget_values.h"
 
 namespace korvanteslin {
+
+namespace {
+
+const Wording kPortOpen{"COM%1 is open.", "COM%1 открыт."};
+const Wording kPortClosed{"COM%1 is closed.", "COM%1 закрыт."};
+const Wording kOtherLines{"The frames also go to the run's other lines: %1.", "Посылки идут также в другие линии: %1."};
+const Wording kCableOut{"The cable is pulled out: nothing leaves on any line.",
+    "Кабель отсоединён: ни в одну линию ничего не уходит."};
+
+// The lamp's tooltip, for a run with more than the serial port to tell of:
+// the port and the other lines apart, and a pulled cable. None otherwise.
+QString lampText(const Station& run)
+{
+    const int others = int(run.outlet().lineCount()) - 1;
+    if (others <= 0 && run.cablePlugged())
+        return {};
+    const CommPort& port = run.port();
+    QStringList said{worded(port.isOpen() ? kPortOpen : kPortClosed, run.language()).arg(port.commPort())};
+    if (others > 0)
+        said << worded(kOtherLines, run.language()).arg(others);
+    if (!run.cablePlugged())
+        said << worded(kCableOut, run.language());
+    return said.join(QLatin1Char('\n'));
+}
+
+} // namespace
 
 PortPanel::PortPanel(Ui::Form1& ui_, Station& run_, QWidget& window_)
     : Panel(ui_, run_, window_)
@@ -45,8 +72,11 @@ void PortPanel::show(unsigned what)
                 Combo1[i]->setEditText(run.Combo1[i]);
         }
     }
+    // Green while frames leave on the serial port: it is open and the cable is in.
     if (what & Station::PortChanged)
-        ui.Shape1->setColor(run.port().isOpen() ? Lamp::kGreen : Lamp::kRed);
+        ui.Shape1->setColor(run.port().isOpen() && run.cablePlugged() ? Lamp::kGreen : Lamp::kRed);
+    if (what & (Station::PortChanged | Station::LanguageChanged))
+        ui.Shape1->setToolTip(lampText(run));
     // Which device each port number leads to, on the port number's box, in the interface language.
     if (what & (Station::PortChanged | Station::LanguageChanged))
         Combo1[0]->setToolTip(portMapText(

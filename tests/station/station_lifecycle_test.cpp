@@ -207,3 +207,25 @@ TEST(StationLifecycle, AMissingPortIsANoteWhenTheFramesHaveOtherLines)
         EXPECT_TRUE(folder.said[0].startsWith(QString::fromUtf8(row.said).replace("{device}", device))) << folder.said[0];
     }
 }
+
+// With other lines, a start-up failure of the port is told once the tick
+// runs: their frames do not wait for the operator's OK.
+TEST(StationLifecycle, AStartUpPortFailureIsToldOnceTheTickRunsWhenTheFramesHaveOtherLines)
+{
+    struct Other : FrameLine {
+        bool write(std::string_view) override { return true; }
+    } other;
+    for (const bool withOther : {false, true}) {
+        SCOPED_TRACE(withOther ? "another line" : "the serial port alone");
+        RunFolder folder;
+        folder.linkPort(5, folder.appFolder() + "nothing-there");
+        folder.store([](SettingsRecord& r) { r.intPortNumber = 5; });
+        Station run;
+        if (withOther)
+            run.outlet().addLine(&other);
+        int periodWhenTold = -1;
+        run.setReporter([&](const QString&) { periodWhenTold = run.sendPeriod(); });
+        run.Form_Load();
+        EXPECT_EQ(periodWhenTold > 0, withOther) << periodWhenTold;
+    }
+}

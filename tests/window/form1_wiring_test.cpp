@@ -132,6 +132,15 @@ TEST(Form1Wiring, ThePortBoxesShowThePortAndAPickFromTheirListReopensIt)
     pickFromList(control<QComboBox>(*form, "Combo1_1"), QStringLiteral("4800"));
     ASSERT_TRUE(QTest::qWaitFor([&] { return form->port().settings() == "4800,n,8,1"; }, 2000));
     EXPECT_EQ(workspace.dialogs.messages.size(), 1);
+
+    // A pulled cable turns the lamp red over an open port, and its tooltip says why.
+    auto* shape = control(*form, "Shape1");
+    EXPECT_TRUE(shape->toolTip().isEmpty()) << "nothing more to tell of a run with the serial port alone";
+    form->station().plugCable(false);
+    EXPECT_EQ(lamp(*form, "Shape1"), Lamp::kRed);
+    EXPECT_EQ(shape->toolTip(), QString::fromUtf8("COM2 открыт.\nКабель отсоединён: ни в одну линию ничего не уходит."));
+    form->station().plugCable(true);
+    EXPECT_EQ(lamp(*form, "Shape1"), Lamp::kGreen);
 }
 
 TEST(Form1Wiring, TheResultsFolderPanelOpensTheDialogAtTheFolderAndShowsTheChoice)
