@@ -32,6 +32,18 @@ std::optional<PtyReader> ptyReader(int fd, const PortSettings& port)
     return reader;
 }
 
+void setPtyLine(int fd, const PortSettings& port)
+{
+    termios line{};
+    if (::tcgetattr(fd, &line) != 0)
+        return;
+    for (const auto& [constant, rate] : kSpeeds)
+        if (rate == port.baudRate)
+            ::cfsetspeed(&line, constant);
+    line.c_cflag = port.stopBits == StopBits::Two ? (line.c_cflag | CSTOPB) : (line.c_cflag & ~tcflag_t(CSTOPB));
+    ::tcsetattr(fd, TCSANOW, &line);
+}
+
 std::string ptyDelivery(const std::vector<ReceivedChar>& chars, tcflag_t inputFlags)
 {
     std::string out;

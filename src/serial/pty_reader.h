@@ -22,6 +22,10 @@ struct PtyReader {
 // Read back from the terminal `fd` (either end); nothing when it cannot be.
 std::optional<PtyReader> ptyReader(int fd, const PortSettings& port);
 
+// Sets the terminal's speed and stop bits to `port`'s, as a line is before
+// its reader sets anything (a fresh pseudo-terminal would say 38400).
+void setPtyLine(int fd, const PortSettings& port);
+
 // What a terminal line discipline hands its reader for the characters a UART
 // received, as the reader's input flags say: a character with a parity or a
 // framing error is dropped with INPCK and IGNPAR, read as NUL with INPCK

@@ -140,6 +140,7 @@ void VirtualPort::setPlugged(bool plugged)
             ::unlink(fresh.constData());
     }
     devicePath_ = device;
+    startAtPortLine();
 }
 
 void VirtualPort::setPortLine(
@@ -148,6 +149,18 @@ void VirtualPort::setPortLine(
     portLine_ = std::move(port);
     strict_ = strict;
     note_ = std::move(note);
+    startAtPortLine();
+}
+
+// The line as its reader finds it before setting anything: the port's; only
+// what the reader sets itself is told of.
+void VirtualPort::startAtPortLine()
+{
+    if (!portLine_ || slave_ < 0)
+        return;
+    setPtyLine(slave_, portLine_());
+    reader_ = ptyReader(slave_, portLine_());
+    readerNoted_ = reader_ ? std::optional(reader_->settings) : std::nullopt;
 }
 
 std::optional<PortSettings> VirtualPort::readerSettings() const

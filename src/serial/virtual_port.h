@@ -66,6 +66,7 @@ private:
     QString devicePath_;
     std::string_view asRead(std::string_view frame);
     void closePair();
+    void startAtPortLine();
     void lookAtReader();
 
     std::size_t backlogLimit_;

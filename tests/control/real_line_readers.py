@@ -119,6 +119,11 @@ with tempfile.TemporaryDirectory() as scratch:
     os.close(reader)
     line.close()
     check(emulator.stop() == 0, "ends cleanly")
+    with open(os.path.join(scratch, "stderr")) as file:
+        said = file.read()
+    # Once when the virtual port's reader set 4800, never for a line nobody set.
+    check(said.count(f"The reader at {link} set its end of the line to 4800,n,8,1") == 1
+          and said.count(f"The reader at {link}") == 1, f"the virtual port's reader noted once: {said}")
 
 print("FAIL" if failures else "ok")
 sys.exit(1 if failures else 0)
