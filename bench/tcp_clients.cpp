@@ -1,7 +1,9 @@
 // Thirty-two TCP clients of the real program at a 1 ms period, one of them stalled.
 //
-//   tcp_clients PROGRAM [--stall-seconds N] [--receive-buffer BYTES]
+//   tcp_clients PROGRAM [--stall-seconds N] [--receive-buffer BYTES] [--rfc2217]
 //
+// With --rfc2217 the clients are those of the RFC 2217 server instead, each
+// taking the server's opening negotiation and then reading telnet data.
 // The program runs headless at a 1 ms period with its frames' TCP server and
 // its control API on loopback; COM2 leads to a pseudo-terminal that is read
 // all along. Thirty-two clients connect and read; one stops reading for N
@@ -72,11 +74,16 @@ qint64 framesBuilt(const QJsonObject& state)
     return state.value("frames_built").toInteger();
 }
 
+// "tcp" or "rfc2217": the server the clients are of.
+QString server = QStringLiteral("tcp");
+// What the server says first on each connection: RFC 2217's opening negotiation.
+std::size_t openingBytes = 0;
+
 // The program's count of frames a client missed, by the client's local port.
 qint64 droppedFor(const QJsonObject& state, std::uint16_t localPort)
 {
     const QString peer = QStringLiteral("127.0.0.1:%1").arg(localPort);
-    for (const QJsonValue client : state.value("tcp").toObject().value("clients").toArray())
+    for (const QJsonValue client : state.value(server).toObject().value("clients").toArray())
         if (client.toObject().value("peer").toString() == peer)
             return client.toObject().value("dropped").toInteger();
     return -1;
@@ -113,6 +120,7 @@ private:
         {
         }
         TcpClient socket;
+        std::size_t opening = openingBytes; // still to come before the first frame
         std::string partial;
         std::atomic<std::size_t> frames{0};
         std::atomic<std::size_t> malformed{0};
@@ -149,7 +157,9 @@ private:
     static void take(Client& client, const char* data, std::size_t size)
     {
         client.bytes += size;
-        client.partial.append(data, size);
+        const std::size_t skipped = std::min(client.opening, size);
+        client.opening -= skipped;
+        client.partial.append(data + skipped, size - skipped);
         std::size_t at = 0;
         for (; at + kFrameLength <= client.partial.size(); at += kFrameLength) {
             if (client.partial[at] == '\x02' && client.partial[at + kFrameLength - 1] == '\r')
@@ -169,8 +179,12 @@ private:
 
 int main(int argc, char** argv)
 {
-    const BenchArgs args(argc, argv, "[--stall-seconds N] [--receive-buffer BYTES]", {},
+    const BenchArgs args(argc, argv, "[--stall-seconds N] [--receive-buffer BYTES] [--rfc2217]", {"--rfc2217"},
         {"--stall-seconds", "--receive-buffer"});
+    if (args.flag("--rfc2217")) {
+        server = QStringLiteral("rfc2217");
+        openingBytes = 12; // WILL and DO for BINARY and SUPPRESS-GO-AHEAD
+    }
     const double stallSeconds = args.number("--stall-seconds", 10.0);
     const int receiveBuffer = int(args.number("--receive-buffer", 4096));
 
@@ -180,9 +194,9 @@ int main(int argc, char** argv)
     options.periodMs = 1;
     options.harness = false;
     options.device = line.slavePath().toStdString();
-    options.extra = {"--headless", "--tcp", "127.0.0.1:0", "--control", "127.0.0.1:0"};
+    options.extra = {"--headless", "--" + server.toStdString(), "127.0.0.1:0", "--control", "127.0.0.1:0"};
     MeasuredRun run(args.program, options);
-    const std::uint16_t tcp = portAfterLastColon(run.lineStartingWith("tcp: "));
+    const std::uint16_t tcp = portAfterLastColon(run.lineStartingWith(server.toStdString() + ": "));
     const std::uint16_t api = portAfterLastColon(run.lineStartingWith("control: "));
     if (!tcp || !api) {
         std::fprintf(stderr, "the program never said where its TCP server and API are\n");
@@ -193,7 +207,7 @@ int main(int argc, char** argv)
     Clients clients(tcp, kClients, receiveBuffer);
     for (int tries = 0; tries < 100; ++tries) {
         const auto now = state(api);
-        if (now && now->value("tcp").toObject().value("clients").toArray().size() == kClients)
+        if (now && now->value(server).toObject().value("clients").toArray().size() == kClients)
             break;
         sleepSeconds(0.1);
     }
@@ -251,9 +265,9 @@ int main(int argc, char** argv)
     const double seconds = double(to - from) / 1e9;
     const double resumedShare = double(resumedTo - resumedFrom) / double(framesBuilt(*later) - framesBuilt(*resumed));
 
-    std::printf("32 TCP clients at a 1 ms period, one stalled %.0f s (receive buffer asked: %d bytes): "
+    std::printf("32 %s clients at a 1 ms period, one stalled %.0f s (receive buffer asked: %d bytes): "
                 "%.0f frames built (%.0f a second)\n",
-        seconds, receiveBuffer, built, built / seconds);
+        server == QLatin1String("tcp") ? "TCP" : "RFC 2217", seconds, receiveBuffer, built, built / seconds);
     std::printf("  the other 31, share of the frames received whole: worst %.5f  best %.5f  "
                 "(program's count of frames they missed: %lld, malformed: %zu)\n",
         worst, best, static_cast<long long>(droppedOthers), malformedOthers);
