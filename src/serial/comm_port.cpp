@@ -227,21 +227,6 @@ void CommPort::setPlugged(bool plugged)
     port_->clearError(); // a line without modem lines (a pseudo-terminal) has none to drop
 }
 
-const PortFailure& CommPort::lastError() const
-{
-    return lastError_;
-}
-
-void CommPort::setDeviceOverride(const QString& device)
-{
-    deviceOverride_ = device;
-}
-
-void CommPort::setRetryWhenClosed(bool retry)
-{
-    retryWhenClosed_ = retry;
-}
-
 PortFailure CommPort::closedBecause() const
 {
     return isOpen() ? PortFailure{} : closedBecause_;
@@ -252,11 +237,6 @@ QString CommPort::devicePath() const
     if (!deviceOverride_.isEmpty())
         return deviceOverride_;
     return commDevicePath(number_, deviceFolder_);
-}
-
-quint64 CommPort::droppedFrames() const
-{
-    return droppedFrames_;
 }
 
 bool CommPort::openDevice()

@@ -36,10 +36,10 @@ public:
 
     // A device to use instead of what the port number leads to; empty for
     // none. Choosing a port number does not clear it: the caller does.
-    void setDeviceOverride(const QString& device);
+    void setDeviceOverride(const QString& device) { deviceOverride_ = device; }
     // Keep trying, about once a second, to open a port that could not be
     // opened, as a lost one is: for runs with nobody there to pick again.
-    void setRetryWhenClosed(bool retry);
+    void setRetryWhenClosed(bool retry) { retryWhenClosed_ = retry; }
 
     // Port for the next opening; refused below 1 and while open.
     bool setCommPort(int number);
@@ -70,13 +70,13 @@ public:
     void setPlugged(bool plugged) override;
 
     // Why the last failing operation failed.
-    const PortFailure& lastError() const;
+    const PortFailure& lastError() const { return lastError_; }
     // Why the port is not open: its last opening failed or the device went
     // away. None while open, and when it was simply closed.
     PortFailure closedBecause() const;
     // Device that the number now in force maps to.
     QString devicePath() const;
-    quint64 droppedFrames() const;
+    quint64 droppedFrames() const { return droppedFrames_; }
 
 signals:
     void openChanged(bool open);
