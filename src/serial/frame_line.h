@@ -14,6 +14,9 @@ public:
     // The cable to the reader pulled out or put back: the line shows its
     // reader what a real one would (a hang-up, modem lines dropping).
     virtual void setPlugged(bool /*plugged*/) {}
+    // The port's settings changed: a line that holds its reader's end up to
+    // them looks again.
+    virtual void portLineChanged() {}
 };
 
 } // namespace korvanteslin

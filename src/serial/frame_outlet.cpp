@@ -119,6 +119,13 @@ bool FrameOutlet::writeNoise(const std::string& garbage, std::string_view bytes)
     return left;
 }
 
+void FrameOutlet::setLineSettings(const PortSettings& settings)
+{
+    lineSettings_ = settings;
+    for (FrameLine* line : lines_)
+        line->portLineChanged();
+}
+
 void FrameOutlet::setPlugged(bool plugged)
 {
     if (plugged == plugged_)

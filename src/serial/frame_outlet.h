@@ -37,8 +37,9 @@ public:
 
     // Frames leave no faster than the port's settings could carry them.
     void setLinePacing(bool on);
-    // The settings the pacing counts with: the serial port's, told whenever they change.
-    void setLineSettings(const PortSettings& settings) { lineSettings_ = settings; }
+    // The settings the pacing counts with: the serial port's, told whenever
+    // they change; the lines are told too.
+    void setLineSettings(const PortSettings& settings);
     bool linePacing() const { return pacing_; }
 
     void send(const OutgoingFrame& frame);

@@ -253,6 +253,16 @@ void TcpFrameServer::noteReader(Client& client)
         note_(refusalOf(MessageId::ReaderSetOtherwise, client.counts.peer.toStdString(), formatPortSettings(*reader)));
 }
 
+void TcpFrameServer::portLineChanged()
+{
+    for (const auto& client : clients_) {
+        if (!client->protocol)
+            continue;
+        client->readerNoted.reset();
+        noteReader(*client);
+    }
+}
+
 void TcpFrameServer::forget(const Client& client)
 {
     const auto found = std::find_if(clients_.begin(), clients_.end(),

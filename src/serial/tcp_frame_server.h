@@ -68,6 +68,8 @@ public:
     // it is put back; a protocol's clients stay and are told (RFC 2217: DSR,
     // CTS and CD drop).
     void setPlugged(bool plugged) override;
+    // Each client set otherwise than the port's new settings is noted again.
+    void portLineChanged() override;
 
 private:
     struct Client;

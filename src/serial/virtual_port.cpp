@@ -158,7 +158,8 @@ void VirtualPort::startAtPortLine()
 {
     if (!portLine_ || slave_ < 0)
         return;
-    setPtyLine(slave_, portLine_());
+    startedAt_ = portLine_();
+    setPtyLine(slave_, startedAt_);
     reader_ = ptyReader(slave_, portLine_());
     readerNoted_ = reader_ ? std::optional(reader_->settings) : std::nullopt;
 }
@@ -169,6 +170,19 @@ std::optional<PortSettings> VirtualPort::readerSettings() const
         return std::nullopt;
     const auto reader = ptyReader(slave_, portLine_());
     return reader ? std::optional(reader->settings) : std::nullopt;
+}
+
+void VirtualPort::portLineChanged()
+{
+    if (!portLine_ || slave_ < 0)
+        return;
+    const auto reader = ptyReader(slave_, portLine_());
+    if (reader && reader->settings.baudRate == startedAt_.baudRate && reader->settings.stopBits == startedAt_.stopBits) {
+        startAtPortLine();
+        return;
+    }
+    readerNoted_.reset();
+    lookAtReader();
 }
 
 void VirtualPort::lookAtReader()

@@ -48,6 +48,9 @@ public:
     // Pulled out: the pair is closed, so its reader sees a hang-up, and the
     // link stays. Put back: a new pair, the link led to it.
     void setPlugged(bool plugged) override;
+    // A line its reader has not set follows the port; one it has set is
+    // noted again if it differs from the port's new settings.
+    void portLineChanged() override;
     quint64 droppedFrames() const { return droppedFrames_; }
 
     // The port's line settings: a receiving end set otherwise is noted once
@@ -76,6 +79,7 @@ private:
     std::function<void(const ShellMessage&)> note_;
     std::optional<PtyReader> reader_;
     std::optional<PortSettings> readerNoted_;
+    PortSettings startedAt_; // the port's line, as the pair was set before its reader set anything
     MonoTime nextLook_{};
     std::string decoded_; // a frame as the reader's UART would take it
 };

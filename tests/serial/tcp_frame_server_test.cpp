@@ -224,7 +224,7 @@ TEST(TcpFrameServer, AnRfc2217ClientSetsItsOwnLineAndReadsEscapedFrames)
 
     // Strict: a client at twice the port's speed takes 0x02 as 0x18 with its
     // stop bit low, told first when its mask asks for framing errors.
-    const PortSettings nineSix;
+    PortSettings nineSix;
     server.setPortLine([&nineSix]() -> const PortSettings& { return nineSix; }, true);
     client.send(hex("fffa2c0100004b00fff0 fffa2c0a08fff0 fffa2c0300fff0")); // 19200 baud, mask, parity asked
     ASSERT_TRUE(answered(hex("fffa2c6e08fff0 fffa2c6703fff0"))); // the mask, and still even parity
@@ -233,6 +233,15 @@ TEST(TcpFrameServer, AnRfc2217ClientSetsItsOwnLineAndReadsEscapedFrames)
     EXPECT_TRUE(answered(hex("fffa2c6a08fff0 18")));
     ASSERT_EQ(notes.size(), 1u) << "once, for the setting made while the port's line was known";
     EXPECT_EQ(notes[0].detail, "19200,e,8,1");
+
+    // The port's settings change: a client still set otherwise is noted again.
+    nineSix.baudRate = 19200;
+    nineSix.parity = Parity::Even;
+    server.portLineChanged();
+    EXPECT_EQ(notes.size(), 1u) << "now alike";
+    nineSix.baudRate = 4800;
+    server.portLineChanged();
+    EXPECT_EQ(notes.size(), 2u);
 }
 
 // The cable pulled: raw clients lose the connection and newcomers are turned

@@ -14,6 +14,7 @@
 #include <fcntl.h>
 #include <poll.h>
 #include <sys/ioctl.h>
+#include <termios.h>
 #include <unistd.h>
 
 using namespace korvanteslin;
@@ -196,4 +197,31 @@ TEST(VirtualPort, APulledCableHangsTheReceiverUpAndThePutBackLinkLeadsToANewLine
     Receiver after(path);
     EXPECT_TRUE(port->write(sv(frame(2))));
     EXPECT_EQ(after.read(12), frame(2));
+}
+
+// A line its reader never set follows the port's settings without a word;
+// one the reader set itself is noted when it differs from them.
+TEST(VirtualPort, OnlyWhatTheReaderSetsItselfIsNotedAgainstThePortsSettings)
+{
+    QTemporaryDir dir;
+    const QString path = dir.filePath(QStringLiteral("scale"));
+    auto port = make(path);
+    ASSERT_TRUE(port);
+    PortSettings line;
+    std::vector<std::string> noted;
+    port->setPortLine([&line]() -> const PortSettings& { return line; }, false,
+        [&](const ShellMessage& note) { noted.push_back(note.detail); });
+    line.baudRate = 4800;
+    port->portLineChanged();
+    EXPECT_TRUE(noted.empty());
+    EXPECT_EQ(port->readerSettings(), line) << "the untouched line follows the port";
+
+    Receiver reader(path);
+    termios set{};
+    ::tcgetattr(reader.fd, &set);
+    ::cfsetspeed(&set, B19200);
+    ::tcsetattr(reader.fd, TCSANOW, &set);
+    line.baudRate = 9600;
+    port->portLineChanged();
+    EXPECT_EQ(noted, std::vector<std::string>{"19200,n,8,1"});
 }
