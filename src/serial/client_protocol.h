@@ -4,6 +4,7 @@
 #include <string>
 #include <string_view>
 
+#include "serial/frame_line.h"
 #include "serial/port_settings.h"
 
 namespace korvanteslin {
@@ -20,9 +21,10 @@ public:
     // Takes what the client sent and appends the answer; false when the
     // connection cannot go on.
     virtual bool take(std::string_view bytes, std::string& answer) = 0;
-    // Appends a frame as it goes on this connection; with `sentAs`, as the
-    // client's end of the line would decode it from a line set so.
-    virtual void wrap(std::string_view frame, const PortSettings* sentAs, std::string& out) = 0;
+    // Appends a piece of a frame as it goes on this connection (the pieces
+    // of one frame come in order, the first one first); with `sentAs`, as
+    // the client's end of the line would decode it from a line set so.
+    virtual void wrap(const FramePiece& piece, const PortSettings* sentAs, std::string& out) = 0;
     // The cable pulled out or put back: appends what tells the client, if
     // anything does.
     virtual void cablePlugged(bool plugged, std::string& out) = 0;

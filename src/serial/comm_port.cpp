@@ -174,7 +174,16 @@ bool CommPort::isOpen() const
     return port_->isOpen();
 }
 
-bool CommPort::output(std::string_view frame)
+bool CommPort::writePiece(const FramePiece& piece)
+{
+    // A port lost under way takes no more of the frame.
+    taking_ = piece.first() ? startFrame() : taking_ && isOpen();
+    taking_ = taking_ && writeNow(piece);
+    return taking_;
+}
+
+// Whether a frame may start now.
+bool CommPort::startFrame()
 {
     // Every tick comes here: these two failures are worded without asking the
     // file system about the device.
@@ -193,19 +202,28 @@ bool CommPort::output(std::string_view frame)
     case LineState::Ready:
         break;
     }
-    return writeNow(frame);
+    return true;
 }
 
-bool CommPort::writeNow(std::string_view frame)
+bool CommPort::writeNow(const FramePiece& piece)
 {
+    const std::string_view bytes = piece.bytes();
+    // What an earlier piece left in the port's buffer goes first.
+    if (!piece.first() && port_->bytesToWrite() > 0) {
+        port_->write(bytes.data(), qint64(bytes.size()));
+        return true;
+    }
     // Straight to the device, which was just seen ready: through QSerialPort
     // every frame would wake the event loop twice more (its write notifier).
     ssize_t sent;
     do
-        sent = ::write(port_->handle(), frame.data(), frame.size());
+        sent = ::write(port_->handle(), bytes.data(), bytes.size());
     while (sent < 0 && errno == EINTR);
-    if (sent < 0 && errno == EAGAIN)
-        return dropFrame();
+    if (sent < 0 && errno == EAGAIN) {
+        if (piece.first())
+            return dropFrame();
+        sent = 0; // a frame under way is finished through the buffer
+    }
     if (sent < 0) {
         const bool gone = errno == EIO || errno == ENXIO || errno == ENODEV;
         handleLoss(about(gone ? PortFailure::Kind::DeviceGone : PortFailure::Kind::System, {}, qt_error_string(errno)));
@@ -213,8 +231,8 @@ bool CommPort::writeNow(std::string_view frame)
     }
     // The line took part of it: the rest follows through the port's own
     // buffer, so the frame still arrives whole.
-    if (std::size_t(sent) < frame.size())
-        port_->write(frame.data() + sent, qint64(frame.size() - std::size_t(sent)));
+    if (std::size_t(sent) < bytes.size())
+        port_->write(bytes.data() + sent, qint64(bytes.size() - std::size_t(sent)));
     return true;
 }
 

@@ -60,11 +60,11 @@ public:
     void close();
     bool isOpen() const;
 
-    // Sends one frame now. False when closed, when the frame could not be
-    // written, or when the previous frame is still leaving: that frame is
-    // dropped and counted in droppedFrames().
-    bool output(std::string_view frame);
-    bool write(std::string_view frame) override { return output(frame); }
+    // Sends a frame, or the next piece of one, now. A frame is refused (false)
+    // when the port is closed, when it could not be written, or when the
+    // previous frame is still leaving: it is dropped and counted in
+    // droppedFrames(), and none of its later pieces go.
+    bool writePiece(const FramePiece& piece) override;
     // Pulled out, the port drops DTR (RTS is held down throughout), as a
     // terminal switched off does; put back, DTR is up again.
     void setPlugged(bool plugged) override;
@@ -88,7 +88,8 @@ private:
     void onWatchTick();
     bool relinkedSinceLoss() const;
     void handleLoss(const PortFailure& failure);
-    bool writeNow(std::string_view frame);
+    bool startFrame();
+    bool writeNow(const FramePiece& piece);
     bool dropFrame();
     bool fail(PortFailure failure);
     // A failure about the device the port number (or --device) leads to.
@@ -108,6 +109,7 @@ private:
     bool settingsRefused_ = false;
     bool pseudoLine_ = false; // the device opened is a pseudo-terminal
     bool plugged_ = true;
+    bool taking_ = false; // the frame now leaving was taken: its later pieces go too
     PortSettings settings_;
     int number_ = 1;
     PortFailure lastError_;

@@ -3,6 +3,7 @@
 namespace korvanteslin {
 
 FrameOutlet::FrameOutlet()
+    : paced_([this](const FramePiece& piece) { return writePieceAll(piece); })
 {
     QObject::connect(&pacerTimer_, &DeadlineTimer::expired, [this] { releaseWaiting(); });
     QObject::connect(&splitTimer_, &DeadlineTimer::expired, [this] { finishSplit(); });
@@ -84,7 +85,8 @@ void FrameOutlet::requestFaults(const FaultRequest& request)
 {
     faults_.request(request, MonoClock::now());
     if (request.silenceMs > 0) {
-        // Silent from now: the rest of a frame cut in two is not sent either.
+        // Silent from now: the rest of a frame leaving or cut in two is not sent either.
+        paced_.cut();
         splitTimer_.stop();
         splitRest_.clear();
         silenceTimer_.startAt(faults_.silenceUntil());
@@ -131,6 +133,8 @@ void FrameOutlet::setPlugged(bool plugged)
     if (plugged == plugged_)
         return;
     plugged_ = plugged;
+    if (!plugged)
+        paced_.cut();
     for (FrameLine* line : lines_)
         line->setPlugged(plugged);
 }
@@ -139,10 +143,17 @@ bool FrameOutlet::writeAll(std::string_view bytes)
 {
     if (!plugged_)
         return false;
+    if (pacing_)
+        return paced_.start(std::string(bytes), frameTime(1, lineSettings_));
+    return writePieceAll({bytes, 0, bytes.size()});
+}
+
+bool FrameOutlet::writePieceAll(const FramePiece& piece)
+{
     // A closed port just misses the bytes; the other lines still get them.
     bool left = false;
     for (FrameLine* line : lines_)
-        left = line->write(bytes) || left;
+        left = line->writePiece(piece) || left;
     return left;
 }
 

@@ -10,6 +10,7 @@
 #include "serial/frame_line.h"
 #include "serial/fault_plan.h"
 #include "serial/line_pacer.h"
+#include "serial/paced_frame.h"
 #include "serial/port_settings.h"
 
 namespace korvanteslin {
@@ -35,7 +36,8 @@ public:
     // changed it), whether or not any line was open to take it.
     void onSent(std::function<void(const OutgoingFrame&)> observer);
 
-    // Frames leave no faster than the port's settings could carry them.
+    // Frames leave no faster than the port's settings could carry them, and
+    // each byte of a frame at its own time.
     void setLinePacing(bool on);
     // The settings the pacing counts with: the serial port's, told whenever
     // they change; the lines are told too.
@@ -65,6 +67,7 @@ private:
     void finishSplit();
     void endSilence();
     bool writeAll(std::string_view bytes);
+    bool writePieceAll(const FramePiece& piece);
     // Writes `bytes`, which begin with the fault's `garbage`, and tells the plan whether the noise left.
     bool writeNoise(const std::string& garbage, std::string_view bytes);
     void notify(const OutgoingFrame& frame);
@@ -80,6 +83,7 @@ private:
     PortSettings lineSettings_;
     OutgoingFrame waiting_; // the frame the pacer holds, with its weight
     DeadlineTimer pacerTimer_;
+    PacedFrame paced_; // the frame leaving byte by byte
 
     FaultPlan faults_;
     std::string splitRest_; // a split frame's second part, still to go

@@ -44,22 +44,26 @@ void setPtyLine(int fd, const PortSettings& port)
     ::tcsetattr(fd, TCSANOW, &line);
 }
 
+void ptyDeliver(const ReceivedChar& received, tcflag_t inputFlags, std::string& out)
+{
+    if (received.lineBreak) {
+        if ((inputFlags & (IGNBRK | BRKINT)) == 0)
+            out += '\0';
+    } else if (received.parityError || received.framingError) {
+        if ((inputFlags & INPCK) == 0)
+            out += char(received.value);
+        else if ((inputFlags & IGNPAR) == 0)
+            out += '\0';
+    } else {
+        out += char(received.value);
+    }
+}
+
 std::string ptyDelivery(const std::vector<ReceivedChar>& chars, tcflag_t inputFlags)
 {
     std::string out;
-    for (const ReceivedChar& received : chars) {
-        if (received.lineBreak) {
-            if ((inputFlags & (IGNBRK | BRKINT)) == 0)
-                out += '\0';
-        } else if (received.parityError || received.framingError) {
-            if ((inputFlags & INPCK) == 0)
-                out += char(received.value);
-            else if ((inputFlags & IGNPAR) == 0)
-                out += '\0';
-        } else {
-            out += char(received.value);
-        }
-    }
+    for (const ReceivedChar& received : chars)
+        ptyDeliver(received, inputFlags, out);
     return out;
 }
 

@@ -33,5 +33,7 @@ void setPtyLine(int fd, const PortSettings& port);
 // BRKINT, else read as NUL. (The marks PARMRK asks for cannot be handed on:
 // the terminal would double the 0xFF they begin with.)
 std::string ptyDelivery(const std::vector<ReceivedChar>& chars, tcflag_t inputFlags);
+// The same for one character, appended to `out`.
+void ptyDeliver(const ReceivedChar& received, tcflag_t inputFlags, std::string& out);
 
 } // namespace korvanteslin

@@ -77,6 +77,7 @@ struct TcpFrameServer::Client {
     std::optional<PortSettings> readerNoted; // its end of the line when last looked at
     std::string rest;   // the part of a frame or an answer the kernel has not taken yet
     bool ended = false; // the client sent its end of the stream
+    bool taking = false; // it took the frame now leaving: the frame's later pieces go too
 
     ~Client()
     {
@@ -287,13 +288,13 @@ void TcpFrameServer::setPlugged(bool plugged)
     }
 }
 
-bool TcpFrameServer::write(std::string_view frame)
+bool TcpFrameServer::writePiece(const FramePiece& piece)
 {
     bool taken = false;
     // A copy: a client whose connection fails while it is written to leaves the list at once.
     const auto clients = clients_;
     for (const auto& client : clients)
-        taken = offer(*client, frame) || taken;
+        taken = offer(*client, piece) || taken;
     return taken;
 }
 
@@ -312,27 +313,35 @@ bool TcpFrameServer::write(std::string_view frame)
 //    kernel counts that buffer in whole memory blocks, one per small frame
 //    until it is acknowledged, so a healthy client whose acknowledgements
 //    come late would lose frames too.
-bool TcpFrameServer::offer(Client& client, std::string_view frame)
+bool TcpFrameServer::wantsFrame(const Client& client) const
 {
-    if (!client.rest.empty() || unsentInKernel(client.fd) > kUnsentLimit
-        || (client.protocol && client.protocol->holdsFrames())) {
-        ++client.counts.dropped;
+    return client.rest.empty() && unsentInKernel(client.fd) <= kUnsentLimit
+        && !(client.protocol && client.protocol->holdsFrames());
+}
+
+// A frame's later pieces follow its first to a client that took it, through
+// what is held for it when the kernel has not taken all yet.
+bool TcpFrameServer::offer(Client& client, const FramePiece& piece)
+{
+    if (piece.first()) {
+        client.taking = wantsFrame(client);
+        if (!client.taking) {
+            ++client.counts.dropped;
+            return false;
+        }
+        ++client.counts.frames;
+    } else if (!client.taking) {
         return false;
     }
+    std::string_view bytes = piece.bytes();
     if (client.protocol) {
         wrapped_.clear();
-        client.protocol->wrap(frame, strict_ && portLine_ ? &portLine_() : nullptr, wrapped_);
-        frame = wrapped_;
+        client.protocol->wrap(piece, strict_ && portLine_ ? &portLine_() : nullptr, wrapped_);
+        bytes = wrapped_;
     }
-    const ssize_t sent = ::send(client.fd, frame.data(), frame.size(), MSG_NOSIGNAL | MSG_DONTWAIT);
-    if (sent < 0 && errno != EAGAIN && errno != EINTR) {
+    if (!queue(client, bytes)) {
         forget(client); // closed for good, or the connection failed
         return false;
-    }
-    ++client.counts.frames;
-    if (sent < ssize_t(frame.size())) {
-        client.rest = frame.substr(std::size_t(std::max<ssize_t>(sent, 0)));
-        client.writing->setEnabled(true);
     }
     return true;
 }

@@ -63,7 +63,7 @@ public:
     }
 
     // True when at least one client took the frame.
-    bool write(std::string_view frame) override;
+    bool writePiece(const FramePiece& piece) override;
     // Pulled out: raw clients are disconnected and new ones turned away until
     // it is put back; a protocol's clients stay and are told (RFC 2217: DSR,
     // CTS and CD drop).
@@ -90,7 +90,8 @@ private:
     bool queue(Client& client, std::string_view bytes);
     void noteReader(Client& client);
     void forget(const Client& client);
-    bool offer(Client& client, std::string_view frame);
+    bool offer(Client& client, const FramePiece& piece);
+    bool wantsFrame(const Client& client) const;
 
     std::function<void(const ShellMessage&)> note_;
     ProtocolMaker protocol_;

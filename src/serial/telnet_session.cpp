@@ -51,15 +51,23 @@ bool TelnetSession::take(std::string_view bytes, std::string& answer)
     return !broken_;
 }
 
-void TelnetSession::wrap(std::string_view frame, const PortSettings* sentAs, std::string& out)
+void TelnetSession::wrap(const FramePiece& piece, const PortSettings* sentAs, std::string& out)
 {
     out_ = &out;
-    if (!sentAs || *sentAs == line_.settings) {
-        telnet_send(telnet_, frame.data(), frame.size());
+    // Decoded or not is settled for the whole frame by its first piece.
+    if (piece.first()) {
+        decoding_ = sentAs && *sentAs != line_.settings;
+        if (decoding_)
+            reading_ = receiveHeard(piece.frame, *sentAs, line_.settings);
+    }
+    if (!decoding_) {
+        const std::string_view bytes = piece.bytes();
+        telnet_send(telnet_, bytes.data(), bytes.size());
     } else {
         // Each character as the client's UART would take it, an error told
         // (NOTIFY-LINESTATE, under the client's mask) before the character.
-        for (const ReceivedChar& received : receiveAs(frame, *sentAs, line_.settings)) {
+        for (const HeardChar& heard : heardBy(reading_, piece)) {
+            const ReceivedChar& received = heard.received;
             const auto errors = std::uint8_t((received.parityError ? kParityError : 0)
                 | (received.framingError ? kFramingError : 0) | (received.lineBreak ? kBreakDetected : 0));
             if (const std::string notice = lineStateNotice(line_, errors); !notice.empty())

@@ -2,6 +2,9 @@
 
 #include "serial/client_protocol.h"
 #include "serial/com_port_option.h"
+#include "serial/uart_model.h"
+
+#include <vector>
 
 struct telnet_t;
 union telnet_event_t;
@@ -20,7 +23,7 @@ public:
 
     std::string opening() override;
     bool take(std::string_view bytes, std::string& answer) override;
-    void wrap(std::string_view frame, const PortSettings* sentAs, std::string& out) override;
+    void wrap(const FramePiece& piece, const PortSettings* sentAs, std::string& out) override;
     void cablePlugged(bool plugged, std::string& out) override;
     bool holdsFrames() const override { return line_.suspended; }
     std::optional<PortSettings> readerSettings() const override { return line_.settings; }
@@ -36,6 +39,8 @@ private:
     bool broken_ = false;
     std::uint8_t modemState_;
     ClientLine line_;
+    bool decoding_ = false;
+    std::vector<HeardChar> reading_; // the frame leaving, as the client's UART takes it
 };
 
 } // namespace korvanteslin

@@ -1,5 +1,6 @@
 #include "serial/uart_model.h"
 
+#include <algorithm>
 #include <bit>
 
 namespace korvanteslin {
@@ -46,24 +47,27 @@ std::vector<bool> lineOf(std::string_view bytes, const PortSettings& sent)
 
 class Receiver {
 public:
-    Receiver(std::vector<bool> halves, int sentRate, const PortSettings& read)
+    Receiver(std::vector<bool> halves, std::size_t sentBytes, int sentRate, const PortSettings& read)
         : halves_(std::move(halves))
+        , halvesPerByte_(sentBytes == 0 ? 1 : halves_.size() / sentBytes)
+        , sentBytes_(sentBytes)
         , sentRate_(sentRate)
         , read_(read)
     {
     }
 
-    std::vector<ReceivedChar> run()
+    std::vector<HeardChar> run()
     {
-        std::vector<ReceivedChar> chars;
+        std::vector<HeardChar> chars;
         for (std::size_t edge = nextEdge(0); edge < halves_.size(); edge = nextEdge(edge)) {
             // A start bit that is high again at its middle was a glitch.
             if (level(edge, 0)) {
                 edge = sampled(edge, 0) + 1;
                 continue;
             }
-            chars.push_back(character(edge));
-            edge = sampled(edge, stopBit()) + 1;
+            const std::size_t stopSample = sampled(edge, stopBit());
+            chars.push_back({character(edge), std::min(sentBytes_, stopSample / halvesPerByte_ + 1)});
+            edge = stopSample + 1;
         }
         return chars;
     }
@@ -117,15 +121,35 @@ private:
     }
 
     std::vector<bool> halves_;
+    std::size_t halvesPerByte_; // every sent byte is as long as the others
+    std::size_t sentBytes_;
     std::int64_t sentRate_; // the sender's bits a second
     PortSettings read_;
 };
 
 } // namespace
 
+std::vector<HeardChar> receiveHeard(std::string_view bytes, const PortSettings& sent, const PortSettings& read)
+{
+    return Receiver(lineOf(bytes, sent), bytes.size(), sent.baudRate, read).run();
+}
+
 std::vector<ReceivedChar> receiveAs(std::string_view bytes, const PortSettings& sent, const PortSettings& read)
 {
-    return Receiver(lineOf(bytes, sent), sent.baudRate, read).run();
+    std::vector<ReceivedChar> chars;
+    for (const HeardChar& heard : receiveHeard(bytes, sent, read))
+        chars.push_back(heard.received);
+    return chars;
+}
+
+std::span<const HeardChar> heardBy(std::span<const HeardChar> reading, const FramePiece& piece)
+{
+    const auto after = [](std::size_t sent) {
+        return [sent](const HeardChar& heard) { return heard.afterBytes <= sent; };
+    };
+    const auto begin = std::partition_point(reading.begin(), reading.end(), after(piece.from));
+    const auto end = piece.last() ? reading.end() : std::partition_point(begin, reading.end(), after(piece.to));
+    return {begin, end};
 }
 
 } // namespace korvanteslin

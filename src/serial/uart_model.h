@@ -1,9 +1,11 @@
 #pragma once
 
 #include <cstdint>
+#include <span>
 #include <string_view>
 #include <vector>
 
+#include "serial/frame_line.h"
 #include "serial/port_settings.h"
 
 namespace korvanteslin {
@@ -25,5 +27,17 @@ struct ReceivedChar {
 // own bits at its own speed, checks only the first stop bit, and waits for
 // the next falling edge after that sample.
 std::vector<ReceivedChar> receiveAs(std::string_view bytes, const PortSettings& sent, const PortSettings& read);
+
+// A character with the moment the receiver has it: once `afterBytes` of the
+// sent bytes have left, the one its stop bit was sampled in being the last
+// (all of them, for a sample past the end).
+struct HeardChar {
+    ReceivedChar received;
+    std::size_t afterBytes = 0;
+};
+std::vector<HeardChar> receiveHeard(std::string_view bytes, const PortSettings& sent, const PortSettings& read);
+
+// The characters of a frame's reading that `piece` of the frame completes.
+std::span<const HeardChar> heardBy(std::span<const HeardChar> reading, const FramePiece& piece);
 
 } // namespace korvanteslin

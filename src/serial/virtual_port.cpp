@@ -196,41 +196,73 @@ void VirtualPort::lookAtReader()
         note_(refusalOf(MessageId::ReaderSetOtherwise, linkPath_.toStdString(), formatPortSettings(*settings)));
 }
 
-// The frame as the receiving end reads it: itself, or with --strict-line
-// what a UART set as that end is would make of it.
-std::string_view VirtualPort::asRead(std::string_view frame)
+bool VirtualPort::writePiece(const FramePiece& piece)
+{
+    // A pair closed under way (the cable pulled) takes no more of the frame.
+    taking_ = piece.first() ? startFrame(piece.frame) : taking_ && master_ >= 0;
+    if (!taking_)
+        return false;
+    if (!decoding_) {
+        taking_ = put(piece.bytes());
+        return taking_;
+    }
+    delivered_.clear();
+    for (const HeardChar& heard : heardBy(reading_, piece))
+        ptyDeliver(heard.received, reader_->inputFlags, delivered_);
+    taking_ = put(delivered_);
+    return taking_;
+}
+
+// Whether the frame will fit in whole, as its reader reads it: itself, or
+// with --strict-line what a UART set as that end is would make of it.
+bool VirtualPort::startFrame(std::string_view frame)
+{
+    if (master_ < 0)
+        return false;
+    decoding_ = readsOtherwise();
+    std::size_t size = frame.size();
+    if (decoding_) {
+        reading_ = receiveHeard(frame, portLine_(), reader_->settings);
+        size = 0;
+        for (const HeardChar& heard : reading_) {
+            delivered_.clear();
+            ptyDeliver(heard.received, reader_->inputFlags, delivered_);
+            size += delivered_.size();
+        }
+    }
+    int unread = 0;
+    if (::ioctl(slave_, FIONREAD, &unread) != 0)
+        unread = 0;
+    if (std::size_t(unread) + size > backlogLimit_) {
+        ++droppedFrames_;
+        return false;
+    }
+    return true;
+}
+
+// With --strict-line, whether the reader's end is set otherwise than the port.
+bool VirtualPort::readsOtherwise()
 {
     if (!portLine_)
-        return frame;
+        return false;
     if (const MonoTime now = MonoClock::now(); strict_ || now >= nextLook_) {
         lookAtReader();
         nextLook_ = now + std::chrono::milliseconds(100);
     }
-    if (!strict_ || !reader_ || reader_->settings == portLine_())
-        return frame;
-    decoded_ = ptyDelivery(receiveAs(frame, portLine_(), reader_->settings), reader_->inputFlags);
-    return decoded_;
+    return strict_ && reader_ && reader_->settings != portLine_();
 }
 
-bool VirtualPort::output(std::string_view sent)
+bool VirtualPort::put(std::string_view bytes)
 {
-    if (master_ < 0)
-        return false;
-    const std::string_view frame = asRead(sent);
-    int unread = 0;
-    if (::ioctl(slave_, FIONREAD, &unread) != 0)
-        unread = 0;
-    if (std::size_t(unread) + std::size_t(frame.size()) > backlogLimit_) {
-        ++droppedFrames_;
-        return false;
-    }
+    if (bytes.empty())
+        return true;
     ssize_t written;
     do
-        written = ::write(master_, frame.data(), frame.size());
+        written = ::write(master_, bytes.data(), bytes.size());
     while (written < 0 && errno == EINTR);
     // The backlog limit keeps far below what the kernel takes in one write,
     // so a short write does not happen in practice; if it ever did, count it.
-    if (written != ssize_t(frame.size())) {
+    if (written != ssize_t(bytes.size())) {
         ++droppedFrames_;
         return false;
     }

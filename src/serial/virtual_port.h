@@ -41,10 +41,9 @@ public:
     const QString& linkPath() const { return linkPath_; } // absolute
     const QString& devicePath() const { return devicePath_; } // /dev/pts/N
 
-    // Puts the whole frame on the line or, never blocking, none of it (counted
-    // in droppedFrames()).
-    bool output(std::string_view frame);
-    bool write(std::string_view frame) override { return output(frame); }
+    // Puts the whole frame on the line, piece by piece, or, never blocking,
+    // none of it (counted in droppedFrames()).
+    bool writePiece(const FramePiece& piece) override;
     // Pulled out: the pair is closed, so its reader sees a hang-up, and the
     // link stays. Put back: a new pair, the link led to it.
     void setPlugged(bool plugged) override;
@@ -67,7 +66,9 @@ private:
     int slave_; // held open, so the line stays up while the receiver closes and reopens it
     QString linkPath_;
     QString devicePath_;
-    std::string_view asRead(std::string_view frame);
+    bool startFrame(std::string_view frame);
+    bool readsOtherwise();
+    bool put(std::string_view bytes);
     void closePair();
     void startAtPortLine();
     void lookAtReader();
@@ -81,7 +82,10 @@ private:
     std::optional<PortSettings> readerNoted_;
     PortSettings startedAt_; // the port's line, as the pair was set before its reader set anything
     MonoTime nextLook_{};
-    std::string decoded_; // a frame as the reader's UART would take it
+    bool taking_ = false; // the frame now leaving was taken: its later pieces go too
+    bool decoding_ = false; // ... as the reader's UART takes it, in reading_
+    std::vector<HeardChar> reading_;
+    std::string delivered_; // what a piece of it hands the reader
 };
 
 } // namespace korvanteslin

@@ -38,7 +38,7 @@ struct Served : FrameLine {
         station.outlet().addLine(this);
         station.outlet().onSent([this](const OutgoingFrame& f) { log.add(f.bytes, f.weight, f.stable); });
     }
-    bool write(std::string_view bytes) override { return writes.emplace_back(bytes), true; }
+    bool writePiece(const FramePiece& piece) override { return writes.emplace_back(piece.bytes()), true; }
 
     // The reply, without a socket; status 0 for a poll that has to wait.
     ControlApi::Reply send(const char* method, const QString& target, const QByteArray& body = {})

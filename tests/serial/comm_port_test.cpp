@@ -96,7 +96,7 @@ TEST_F(CommPortTest, SendsWholeFramesUntranslatedAndDropsTheRestWhenTheLineStall
     ASSERT_TRUE(port.open()) << said(port);
     const QByteArray all = everyByte();
     for (qsizetype at = 0; at < all.size(); at += 12)
-        ASSERT_TRUE(port.output(sv(all.mid(at, 12)))) << said(port);
+        ASSERT_TRUE(port.write(sv(all.mid(at, 12)))) << said(port);
     EXPECT_EQ(pty.read(all.size(), 2000), all);
 
     // Into a line nobody reads, until it has been refusing frames for a
@@ -105,7 +105,7 @@ TEST_F(CommPortTest, SendsWholeFramesUntranslatedAndDropsTheRestWhenTheLineStall
     QByteArray sent;
     int attempts = 0;
     for (; port.droppedFrames() < 100 && attempts < 200'000; ++attempts) {
-        if (port.output(sv(frame(attempts))))
+        if (port.write(sv(frame(attempts))))
             sent += frame(attempts);
         ASSERT_LE(serial->bytesToWrite(), 12);
     }
@@ -113,7 +113,7 @@ TEST_F(CommPortTest, SendsWholeFramesUntranslatedAndDropsTheRestWhenTheLineStall
     EXPECT_EQ(sent.size() / 12 + 100, attempts);
     const QByteArray received = pty.read(sent.size(), 5000);
     EXPECT_TRUE(received == sent) << received.size() << " of " << sent.size() << " bytes";
-    EXPECT_TRUE(port.output(sv(greeting))) << said(port);
+    EXPECT_TRUE(port.write(sv(greeting))) << said(port);
 }
 
 // A pseudo-terminal has no framing (it keeps 8 bits and no parity), so every
@@ -185,7 +185,7 @@ TEST_F(CommPortTest, ARealDeviceIsJudgedOnWhatItReportsBackAndComesBackByItself)
     ASSERT_TRUE(changes.wait(3000));
     ASSERT_TRUE(device.rebind(second.slavePath())) << device.skipReason();
     ASSERT_TRUE(changes.wait(3000));
-    ASSERT_TRUE(framed.output(sv(greeting))) << said(framed);
+    ASSERT_TRUE(framed.write(sv(greeting))) << said(framed);
     EXPECT_EQ(second.read(greeting.size(), 2000), greeting);
 }
 
@@ -213,7 +213,7 @@ TEST_F(CommPortTest, ALostLineClosesOnceQuietlyAndReopensWhenTheLinkIsRepointed)
         ASSERT_TRUE(link(3, replacement.slavePath()));
         ASSERT_TRUE(changes.wait(3000));
         EXPECT_TRUE(changes.last()[0].toBool());
-        ASSERT_TRUE(watched.output(sv(greeting))) << said(watched);
+        ASSERT_TRUE(watched.write(sv(greeting))) << said(watched);
         EXPECT_EQ(replacement.read(greeting.size(), 2000), greeting);
     }
 }
@@ -227,7 +227,7 @@ TEST_F(CommPortTest, OnlyALossTheProgramLeftAloneIsReopenedByItself)
     ASSERT_TRUE(port.open() && failedToReopen.open());
     pty.closeMaster();
     lost.closeMaster();
-    EXPECT_FALSE(port.output(sv(greeting)) || failedToReopen.output(sv(greeting))); // both notice the loss at once
+    EXPECT_FALSE(port.write(sv(greeting)) || failedToReopen.write(sv(greeting))); // both notice the loss at once
     port.close();
     ASSERT_TRUE(link(3, folder.path() + QStringLiteral("/nowhere")));
     EXPECT_FALSE(failedToReopen.open());
@@ -264,13 +264,13 @@ TEST_F(CommPortTest, ALostTerminalIsNeverFollowedToAnotherProgramsTerminalWithIt
 
     // Three retry periods: the link still names the number, but nothing may arrive.
     EXPECT_FALSE(changes.wait(3500));
-    EXPECT_FALSE(watched.output(sv(greeting)));
+    EXPECT_FALSE(watched.write(sv(greeting)));
     EXPECT_TRUE(reused->read(1, 50).isEmpty());
 
     // The operator links it again: now it is meant.
     ASSERT_TRUE(link(3, number));
     ASSERT_TRUE(changes.wait(3000));
-    ASSERT_TRUE(watched.output(sv(greeting))) << said(watched);
+    ASSERT_TRUE(watched.write(sv(greeting))) << said(watched);
     EXPECT_EQ(reused->read(greeting.size(), 2000), greeting);
 }
 
@@ -292,7 +292,7 @@ TEST_F(CommPortTest, EveryFailureIsWordedInTheInterfaceLanguage)
                            "such as 9600,n,8,1"),
             QStringLiteral("«9600,x,8,1» — недопустимые параметры порта; нужно: скорость,чётность,биты данных,"
                            "стоповые биты, например 9600,n,8,1")},
-        {[](CommPort& p) { return p.output(sv(greeting)); }, QStringLiteral("COM1 is not open"),
+        {[](CommPort& p) { return p.write(sv(greeting)); }, QStringLiteral("COM1 is not open"),
             QStringLiteral("COM1 не открыт")},
         {[](CommPort& p) { return p.setCommPort(200) && p.open(); }, QStringLiteral("COM200 (/dev/ttyS199): no such device"),
             QStringLiteral("COM200 (/dev/ttyS199): нет такого устройства")},

@@ -26,14 +26,23 @@ std::string bytesOf(int n)
 
 class RecordingLine : public FrameLine {
 public:
-    bool write(std::string_view frame) override
+    bool writePiece(const FramePiece& piece) override
     {
-        if (accepting) {
-            frames.emplace_back(frame);
-            atMs.push_back(msNow());
+        if (piece.first()) {
+            taking = accepting;
+            if (taking) {
+                frames.emplace_back();
+                atMs.push_back(msNow());
+            }
         }
-        return accepting;
+        if (taking) {
+            frames.back() += piece.bytes();
+            pieceUs.push_back(std::chrono::duration_cast<std::chrono::microseconds>(MonoClock::now().time_since_epoch()).count());
+        }
+        return taking;
     }
+    bool taking = false;
+    std::vector<std::int64_t> pieceUs; // when each piece was taken
     bool accepting = true;
     std::vector<std::string> frames;
     std::vector<std::int64_t> atMs; // when each frame was taken
@@ -114,6 +123,37 @@ TEST(LinePacer, FramesLeaveAtTheLinesOwnRateExactly)
             ASSERT_EQ(starts[i] - starts[i - 1], occupancy) << "frame " << i;
         EXPECT_EQ(pacer.replaced(), std::uint64_t(built - row.perSecond - (pacer.hasWaiting() ? 1 : 0)));
     }
+}
+
+// With pacing at 9600 8N1 a frame leaves a byte at a time, 1.04 ms apart
+// (never sooner: a late wake sends what is due together), and a line that
+// refused the first byte gets none of the rest. A cable pulled under way
+// cuts the frame where it is.
+TEST(FrameOutlet, PacedBytesLeaveOneCharacterTimeApartAndEachLineHasAFrameWholeOrNotAtAll)
+{
+    FrameOutlet outlet;
+    outlet.setLinePacing(true);
+    outlet.setLineSettings(*parsePortSettings("9600,n,8,1"));
+    RecordingLine reader, late;
+    outlet.addLine(&reader);
+    outlet.addLine(&late);
+    late.accepting = false;
+
+    outlet.send({bytesOf(1), 0, false});
+    late.accepting = true; // too late for this frame
+    ASSERT_TRUE(serveUntil([&] { return reader.frames.size() == 1 && reader.frames[0].size() == 12; }));
+    EXPECT_EQ(reader.frames[0], bytesOf(1));
+    EXPECT_TRUE(late.frames.empty()) << "a line that refused a frame's first byte gets none of the rest";
+    ASSERT_GE(reader.pieceUs.size(), 2u);
+    EXPECT_GE(reader.pieceUs.back() - reader.pieceUs.front(), 11 * 1041) << "the twelfth byte leaves eleven character times after the first";
+
+    serveUntil([] { return false; }, 20); // the line is free again
+    reader.frames.clear();
+    outlet.send({bytesOf(2), 0, false});
+    outlet.setPlugged(false);
+    serveUntil([] { return false; }, 20);
+    EXPECT_EQ(reader.frames, (std::vector<std::string>{bytesOf(2).substr(0, 1)})) << "pulled out, the rest never leaves";
+    EXPECT_EQ(late.frames, reader.frames);
 }
 
 // Faults seen on two lines at once: both get the same bytes, and each fault

@@ -94,6 +94,25 @@ TEST(TcpFrameServer, EveryClientGetsEveryFrameWhateverItSendsAndLeavesWhenItClos
     EXPECT_FALSE(second.ended);
 }
 
+// A frame paced byte by byte: a client that comes while it leaves gets none
+// of it, only the frames that start after it came.
+TEST(TcpFrameServer, AClientThatComesWhileAFrameLeavesInPiecesGetsTheNextOneWhole)
+{
+    Listening tcp;
+    TcpClient first("127.0.0.1", tcp.port);
+    ASSERT_TRUE(tcp.holds(1));
+    const QByteArray one = frame(1);
+    const std::string_view whole = sv(one);
+    EXPECT_TRUE(tcp.server.writePiece({whole, 0, 5}));
+    TcpClient late("127.0.0.1", tcp.port);
+    ASSERT_TRUE(tcp.holds(2));
+    EXPECT_TRUE(tcp.server.writePiece({whole, 5, whole.size()}));
+    EXPECT_TRUE(tcp.server.write(sv(frame(2))));
+    EXPECT_TRUE(serveUntil([&] { return first.read(), late.read(), first.received.size() == 24 && late.received.size() == 12; }));
+    EXPECT_EQ(first.received, framesFrom(1, 2));
+    EXPECT_EQ(late.received, frame(2));
+}
+
 TEST(TcpFrameServer, AStalledClientLosesWholeFramesAndTheOthersLoseNone)
 {
     Listening tcp;
@@ -231,6 +250,12 @@ TEST(TcpFrameServer, AnRfc2217ClientSetsItsOwnLineAndReadsEscapedFrames)
     client.received.clear();
     EXPECT_TRUE(server.write("\x02"));
     EXPECT_TRUE(answered(hex("fffa2c6a08fff0 18")));
+    // Byte by byte, each piece hands over only the characters it completes.
+    client.received.clear();
+    EXPECT_TRUE(server.writePiece({"\x02\x02", 0, 1}));
+    EXPECT_TRUE(answered(hex("fffa2c6a08fff0 18")));
+    EXPECT_TRUE(server.writePiece({"\x02\x02", 1, 2}));
+    EXPECT_TRUE(answered(hex("fffa2c6a08fff0 18 fffa2c6a08fff0 18")));
     ASSERT_EQ(notes.size(), 1u) << "once, for the setting made while the port's line was known";
     EXPECT_EQ(notes[0].detail, "19200,e,8,1");
 

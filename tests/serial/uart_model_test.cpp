@@ -57,3 +57,36 @@ TEST(UartModel, AReceiverSetDifferentlyDecodesWhatARealOneWould)
         EXPECT_EQ(receiveAs(row.bytes, line(row.sent), line(row.read)), row.received);
     }
 }
+
+// A byte at a time on a paced line: a character reaches the reader with the
+// sent byte its stop bit was sampled in, and the pieces of a frame hand out
+// each character exactly once.
+TEST(UartModel, EachCharacterIsHeardWithTheSentByteHoldingItsStopSample)
+{
+    struct Row {
+        const char* what;
+        std::string bytes;
+        const char* read;
+        std::vector<std::size_t> afterBytes;
+        std::vector<std::size_t> perByte; // characters each one-byte piece hands out
+    };
+    const Row rows[] = {
+        {"alike", std::string("\x02\x00\xFF\r", 4), "9600,n,8,1", {1, 2, 3, 4}, {1, 1, 1, 1}},
+        // The stop sample of the one character at 4800 is the sender's half bit 38 of 40.
+        {"read at half the speed", "\x02\x20", "4800,n,8,1", {2}, {0, 1}},
+        // At 19200 the stop sample is half bit 9, in the first byte.
+        {"read at twice the speed", "\x02", "19200,n,8,1", {1}, {1}},
+    };
+    for (const Row& row : rows) {
+        SCOPED_TRACE(row.what);
+        const std::vector<HeardChar> heard = receiveHeard(row.bytes, line("9600,n,8,1"), line(row.read));
+        std::vector<std::size_t> after;
+        for (const HeardChar& one : heard)
+            after.push_back(one.afterBytes);
+        EXPECT_EQ(after, row.afterBytes);
+        std::vector<std::size_t> perByte;
+        for (std::size_t at = 0; at < row.bytes.size(); ++at)
+            perByte.push_back(heardBy(heard, {row.bytes, at, at + 1}).size());
+        EXPECT_EQ(perByte, row.perByte);
+    }
+}

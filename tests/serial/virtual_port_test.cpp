@@ -83,7 +83,7 @@ TEST(VirtualPort, ReceiverSeesEveryByteAndTheLinkGoesAtTheEndIfStillOurs)
         Receiver receiver(path);
         ASSERT_GE(receiver.fd, 0) << "round " << round;
         for (qsizetype at = 0; at < all.size(); at += 12)
-            ASSERT_TRUE(port->output(sv(all.mid(at, 12))));
+            ASSERT_TRUE(port->write(sv(all.mid(at, 12))));
         EXPECT_EQ(receiver.read(all.size()), all);
     }
     port.reset();
@@ -119,7 +119,7 @@ TEST(VirtualPort, DropsWholeFramesWhenTheReceiverStopsReadingAndNeverBlocks)
     // looks at is the one the receiver would find.
     int sent = 0;
     for (int n = 0; n < 20; ++n) {
-        if (!port->output(sv(frame(n))))
+        if (!port->write(sv(frame(n))))
             continue;
         ++sent;
         for (const QDeadlineTimer settle(2000); receiver.unread() < sent * 12 && !settle.hasExpired();) {
@@ -129,7 +129,7 @@ TEST(VirtualPort, DropsWholeFramesWhenTheReceiverStopsReadingAndNeverBlocks)
     EXPECT_EQ(port->droppedFrames(), quint64(20 - sent));
     EXPECT_EQ(receiver.read(12 * sent), framesFrom(0, sent));
     // Once read, there is room again.
-    EXPECT_TRUE(port->output(sv(frame(99))));
+    EXPECT_TRUE(port->write(sv(frame(99))));
     EXPECT_EQ(receiver.read(12), frame(99));
 }
 
@@ -224,4 +224,37 @@ TEST(VirtualPort, OnlyWhatTheReaderSetsItselfIsNotedAgainstThePortsSettings)
     line.baudRate = 9600;
     port->portLineChanged();
     EXPECT_EQ(noted, std::vector<std::string>{"19200,n,8,1"});
+}
+
+// A frame in pieces, as the pacer sends it: a strict reader gets each
+// character once the byte holding its stop sample has gone, and a frame
+// that would not fit is dropped whole, its later pieces included.
+TEST(VirtualPort, PiecesOfAFrameReachTheReaderAsItsUartWouldHaveThemOrNotAtAll)
+{
+    QTemporaryDir dir;
+    const QString path = dir.filePath(QStringLiteral("scale"));
+    auto port = make(path, 12);
+    ASSERT_TRUE(port);
+    const PortSettings line;
+    port->setPortLine([&line]() -> const PortSettings& { return line; }, true, [](const ShellMessage&) {});
+    Receiver reader(path);
+    termios set{};
+    ::tcgetattr(reader.fd, &set);
+    ::cfmakeraw(&set);
+    ::cfsetspeed(&set, B4800);
+    ::tcsetattr(reader.fd, TCSANOW, &set);
+
+    const std::string_view sent = "\x02\x20";
+    EXPECT_TRUE(port->writePiece({sent, 0, 1}));
+    EXPECT_EQ(reader.unread(), 0) << "its one character at 4800 ends in the second byte";
+    EXPECT_TRUE(port->writePiece({sent, 1, 2}));
+    EXPECT_EQ(reader.read(1), QByteArray("\x08"));
+
+    ::cfsetspeed(&set, B9600);
+    ::tcsetattr(reader.fd, TCSANOW, &set);
+    const QByteArray big = frame(1) + "x";
+    EXPECT_FALSE(port->writePiece({sv(big), 0, 1})) << "13 bytes do not fit in 12";
+    EXPECT_FALSE(port->writePiece({sv(big), 1, 13}));
+    EXPECT_EQ(reader.unread(), 0);
+    EXPECT_EQ(port->droppedFrames(), 1u);
 }

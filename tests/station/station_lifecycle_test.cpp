@@ -213,7 +213,7 @@ TEST(StationLifecycle, AMissingPortIsANoteWhenTheFramesHaveOtherLines)
 TEST(StationLifecycle, AStartUpPortFailureIsToldOnceTheTickRunsWhenTheFramesHaveOtherLines)
 {
     struct Other : FrameLine {
-        bool write(std::string_view) override { return true; }
+        bool writePiece(const FramePiece&) override { return true; }
     } other;
     for (const bool withOther : {false, true}) {
         SCOPED_TRACE(withOther ? "another line" : "the serial port alone");

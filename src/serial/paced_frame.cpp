@@ -1,0 +1,57 @@
+#include "serial/paced_frame.h"
+
+#include <algorithm>
+
+namespace korvanteslin {
+
+PacedFrame::PacedFrame(std::function<bool(const FramePiece&)> put)
+    : put_(std::move(put))
+{
+    QObject::connect(&timer_, &DeadlineTimer::expired, [this] { sendDue(); });
+}
+
+bool PacedFrame::start(std::string frame, std::chrono::nanoseconds byteTime)
+{
+    finish();
+    frame_ = std::move(frame);
+    sent_ = 0;
+    startedAt_ = MonoClock::now();
+    byteTime_ = std::max(byteTime, std::chrono::nanoseconds(1));
+    sent_ = std::min<std::size_t>(1, frame_.size());
+    const bool taken = put_({frame_, 0, sent_});
+    if (leaving())
+        timer_.startAt(startedAt_ + byteTime_);
+    return taken;
+}
+
+void PacedFrame::finish()
+{
+    timer_.stop();
+    if (leaving())
+        sendUpTo(frame_.size());
+}
+
+void PacedFrame::cut()
+{
+    timer_.stop();
+    sent_ = frame_.size();
+}
+
+// Byte n is due n character times after the first.
+void PacedFrame::sendDue()
+{
+    const auto due = std::size_t((MonoClock::now() - startedAt_) / byteTime_) + 1;
+    sendUpTo(std::min(due, frame_.size()));
+    if (leaving())
+        timer_.startAt(startedAt_ + byteTime_ * std::int64_t(sent_));
+}
+
+void PacedFrame::sendUpTo(std::size_t end)
+{
+    if (end <= sent_)
+        return;
+    const std::size_t from = std::exchange(sent_, end);
+    put_({frame_, from, end});
+}
+
+} // namespace korvanteslin
