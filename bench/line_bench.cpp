@@ -48,6 +48,37 @@ void sleepUntil(std::int64_t deadline)
 
 using Scale = WatchedScale;
 
+// Gaps between single bytes read one after the other inside frames, in ms:
+// on a paced line each byte comes a character time after the one before.
+std::vector<double> byteGapsMs(const std::vector<Chunk>& chunks, std::int64_t from, std::int64_t to)
+{
+    std::vector<double> gaps;
+    for (std::size_t i = 1; i < chunks.size(); ++i) {
+        const Chunk& before = chunks[i - 1];
+        const Chunk& chunk = chunks[i];
+        if (before.t >= from && chunk.t < to && chunk.bytes.size() == 1 && before.bytes.back() != '\r')
+            gaps.push_back(ms(chunk.t - before.t));
+    }
+    return gaps;
+}
+
+double deviationP95(const std::vector<double>& gaps, double expectedMs)
+{
+    std::vector<double> off;
+    for (const double gap : gaps)
+        off.push_back(std::fabs(gap - expectedMs));
+    return percentile(off, 0.95);
+}
+
+// CPU the program used over `seconds` of a saturated paced line, as a share of one core.
+double cpuShare(Scale& scale, double seconds)
+{
+    const std::int64_t cpuFrom = scale.run.cpuNs();
+    const std::int64_t from = monotonicNs();
+    sleepMs(seconds * 1000);
+    return double(scale.run.cpuNs() - cpuFrom) / double(monotonicNs() - from);
+}
+
 void lineRate(const std::string& program, bool quick, Report& report)
 {
     std::fprintf(stderr, "--line-rate at 9600 8N1, ZMR-1, period 1 ms (%s)\n", loadAverage().c_str());
@@ -61,24 +92,31 @@ void lineRate(const std::string& program, bool quick, Report& report)
     if (settings != "9600,n,8,1" || !state.value("line_rate").toBool())
         throw std::runtime_error("not paced at 9600,n,8,1: " + settings);
     constexpr std::int64_t kFrameNs = 12'500'000; // 12 bytes of 10 bits at 9600 baud
+    constexpr double kByteMs = 12.5 / 12;
     // What the machine can do meanwhile: the same frame at absolute deadlines 12.5 ms apart, read alike.
     PtyPair referenceLine;
     const std::size_t referenceIndex = scale.watch.watch(referenceLine.master());
     ReferenceWriter reference(referenceLine.slavePath().toStdString(), std::string("\x02 0000.0Ckg\r"), kFrameNs);
     sleepMs(1500);
+    const std::int64_t cpuFrom = scale.run.cpuNs();
     const std::int64_t from = monotonicNs();
     sleepMs(quick ? 4000 : 15000);
     const std::int64_t to = monotonicNs();
+    const double cpu9600 = double(scale.run.cpuNs() - cpuFrom) / double(to - from);
     const double referenceP99 =
         percentile(jitterMs(between(arrivalsOf(framesOf(scale.watch.chunks(referenceIndex))), from, to), kFrameNs), 0.99);
+    const std::vector<Chunk> chunks = scale.watch.chunks(scale.line);
     std::vector<ReceivedFrame> inside;
-    for (auto& frame : framesOf(scale.watch.chunks(scale.line)))
+    for (auto& frame : framesOf(chunks))
         if (frame.last >= from && frame.last < to)
             inside.push_back(std::move(frame));
     const auto arrivals = arrivalsOf(inside);
     std::size_t broken = 0;
-    for (const auto& frame : inside)
-        broken += frame.bytes.size() != 12 || frame.bytes.front() != '\x02' || frame.chunks != 1;
+    std::vector<double> spans;
+    for (const auto& frame : inside) {
+        broken += frame.bytes.size() != 12 || frame.bytes.front() != '\x02';
+        spans.push_back(ms(frame.last - frame.first));
+    }
     const double perSecond = 80.0 * rateRatio(arrivals, from, to, kFrameNs);
     std::vector<double> intervals;
     for (std::size_t i = 1; i < arrivals.size(); ++i)
@@ -92,6 +130,27 @@ void lineRate(const std::string& program, bool quick, Report& report)
         format("%.3f ms (intervals median %.3f ms, min %.3f, max %.3f; a clock_nanosleep reference meanwhile: %.3f ms)",
             p99, percentile(intervals, 0.5), percentile(intervals, 0.0), percentile(intervals, 1.0), referenceP99),
         p99 <= 1.0);
+    const std::vector<double> gaps = byteGapsMs(chunks, from, to);
+    const double gapP95 = deviationP95(gaps, kByteMs);
+    report.add("--line-rate 9600: first to last byte of a frame", "about 11.5 ms (12.5 on the line)",
+        format("median %.3f ms, min %.3f, max %.3f", percentile(spans, 0.5), percentile(spans, 0.0), percentile(spans, 1.0)),
+        std::fabs(percentile(spans, 0.5) - 11 * kByteMs) <= 0.5);
+    report.add("--line-rate 9600: byte gaps 1.042 ms, p95 deviation", "<= 0.3 ms",
+        format("%.3f ms (median gap %.3f ms, n=%zu)", gapP95, percentile(gaps, 0.5), gaps.size()), gapP95 <= 0.3);
+    report.add("--line-rate 9600, line saturated: CPU", "reported", format("%.2f %% of a core", 100 * cpu9600), true);
+
+    expectOk(scale.http.request(post("/port", R"({"baud": "115200"})")), "POST /port");
+    sleepMs(1000);
+    const std::size_t seen = scale.watch.chunkCount(scale.line);
+    const std::int64_t fastFrom = monotonicNs();
+    const double cpu115200 = cpuShare(scale, quick ? 3 : 10);
+    const auto fastChunks = scale.watch.chunks(scale.line);
+    const std::vector<double> fastGaps =
+        byteGapsMs({fastChunks.begin() + std::ptrdiff_t(seen), fastChunks.end()}, fastFrom, monotonicNs());
+    report.add("--line-rate 115200, line saturated: CPU", "reported",
+        format("%.2f %% of a core (byte gaps median %.3f ms for 0.087, p95 deviation %.3f ms)", 100 * cpu115200,
+            percentile(fastGaps, 0.5), deviationP95(fastGaps, 10.0 / 115.2)),
+        true);
 }
 
 // Each fault asked for half a period after a frame, so "the next tick" is

@@ -43,7 +43,7 @@ struct Parser {
                        "the line settings it asks for (default host 127.0.0.1; another address only when given)."),
         kControlHint};
     QCommandLineOption lineRate{QStringLiteral("line-rate"),
-        QStringLiteral("Frames leave no faster than the set line could carry them, on lines that do not pace themselves.")};
+        QStringLiteral("Frames, and each of their bytes, leave no faster than the set line could carry them.")};
     QCommandLineOption strictLine{QStringLiteral("strict-line"),
         QStringLiteral("A reader whose end of the line is set otherwise than the port gets what its UART would "
                        "decode: garbage, parity and framing errors, breaks.")};

@@ -143,36 +143,47 @@ TEST(Program, AHeadlessRunSendsOnEveryLineItWasGiven)
 }
 
 // On a virtual port nothing paces the frames but the program itself: with
-// --line-rate they leave as fast as the line the settings name could carry them.
+// --line-rate they leave as fast as the line the settings name could carry
+// them, the serial port's as the virtual port's, each whole.
 TEST(Program, LineRateHoldsFramesToTheSetLinesRate)
 {
     Scratch scratch;
+    PtyPair device;
     store(scratch, [](SettingsRecord& r) { r.strPortSettings = "19200,e,7,2", r.intSendPeriod = 1; });
     const QString path = scratch.root.path() + QStringLiteral("/scale");
-    Program program(scratch, {"--headless", "--virtual", path, "--line-rate"});
+    Program program(scratch, {"--headless", "--virtual", path, "--device", device.slavePath(), "--line-rate"});
     ASSERT_EQ(program.lineStartingWith(QStringLiteral("virtual: ")), path);
-    const int fd = openLine(path);
-    ASSERT_GE(fd, 0);
-    const auto drain = [fd] {
-        qint64 bytes = 0;
-        char chunk[4096];
-        for (ssize_t n; (n = ::read(fd, chunk, sizeof chunk)) > 0;)
-            bytes += n;
-        return bytes;
+    const int fds[] = {openLine(path), device.master()};
+    ASSERT_GE(fds[0], 0);
+    QByteArray received[2];
+    const auto drain = [&] {
+        for (int at = 0; at < 2; ++at) {
+            char chunk[4096];
+            for (ssize_t n; (n = ::read(fds[at], chunk, sizeof chunk)) > 0;)
+                received[at].append(chunk, n);
+        }
     };
     QThread::msleep(300); // the backlog of the start-up is read away first
     drain();
+    received[0].clear();
+    received[1].clear();
     QElapsedTimer clock;
     clock.start();
-    qint64 received = 0;
     while (clock.elapsed() < 2000) {
-        pollfd line{fd, POLLIN, 0};
-        ::poll(&line, 1, 20);
-        received += drain();
+        pollfd lines[] = {{fds[0], POLLIN, 0}, {fds[1], POLLIN, 0}};
+        ::poll(lines, 2, 20);
+        drain();
     }
-    ::close(fd);
+    ::close(fds[0]);
     const double perSecond = 19200.0 / (12 * 11); // ZMR-1 frames of 12 bytes, 11 bits a byte
-    EXPECT_NEAR(double(received) / 12 / (double(clock.elapsed()) / 1000), perSecond, perSecond * 0.1);
+    for (const QByteArray& line : received) {
+        EXPECT_NEAR(double(line.size()) / 12 / (double(clock.elapsed()) / 1000), perSecond, perSecond * 0.1);
+        QList<QByteArray> frames = line.split('\r');
+        frames = frames.mid(1, frames.size() - 2); // those that began and ended inside
+        ASSERT_FALSE(frames.isEmpty());
+        for (const QByteArray& frame : frames)
+            ASSERT_TRUE(frame.size() == 11 && frame.startsWith('\x02')) << "a frame broken: " << frame.toHex().toStdString();
+    }
 }
 
 // Without a display the window run says so in one line, in the interface

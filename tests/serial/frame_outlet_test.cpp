@@ -145,7 +145,7 @@ TEST(FrameOutlet, PacedBytesLeaveOneCharacterTimeApartAndEachLineHasAFrameWholeO
     EXPECT_EQ(reader.frames[0], bytesOf(1));
     EXPECT_TRUE(late.frames.empty()) << "a line that refused a frame's first byte gets none of the rest";
     ASSERT_GE(reader.pieceUs.size(), 2u);
-    EXPECT_GE(reader.pieceUs.back() - reader.pieceUs.front(), 11 * 1041) << "the twelfth byte leaves eleven character times after the first";
+    EXPECT_GE(reader.pieceUs.back() - reader.pieceUs.front(), 10'500) << "the twelfth byte leaves eleven character times (11.45 ms) after the first";
 
     serveUntil([] { return false; }, 20); // the line is free again
     reader.frames.clear();

@@ -252,10 +252,13 @@ TEST(TcpFrameServer, AnRfc2217ClientSetsItsOwnLineAndReadsEscapedFrames)
     EXPECT_TRUE(answered(hex("fffa2c6a08fff0 18")));
     // Byte by byte, each piece hands over only the characters it completes.
     client.received.clear();
+    const auto exactly = [&](const QByteArray& expected) {
+        return serveUntil([&] { return client.read(), client.received == expected; });
+    };
     EXPECT_TRUE(server.writePiece({"\x02\x02", 0, 1}));
-    EXPECT_TRUE(answered(hex("fffa2c6a08fff0 18")));
+    EXPECT_TRUE(exactly(hex("fffa2c6a08fff0 18")));
     EXPECT_TRUE(server.writePiece({"\x02\x02", 1, 2}));
-    EXPECT_TRUE(answered(hex("fffa2c6a08fff0 18 fffa2c6a08fff0 18")));
+    EXPECT_TRUE(exactly(hex("fffa2c6a08fff0 18 fffa2c6a08fff0 18")));
     ASSERT_EQ(notes.size(), 1u) << "once, for the setting made while the port's line was known";
     EXPECT_EQ(notes[0].detail, "19200,e,8,1");
 
