@@ -99,6 +99,7 @@ std::optional<ShellMessage> prepareExtras(const Options& options, Station& stati
         extras.server = std::make_unique<HttpServer>(
             [api = extras.api.get()](const HttpRequest& request, HttpResponder responder) { api->handle(request, responder); });
         extras.server->setLanguage([&station] { return station.language(); });
+        extras.server->setToken(options.controlToken);
         const auto listening = extras.server->listen(options.control->host, options.control->port);
         if (auto* refusal = std::get_if<ShellMessage>(&listening))
             return *refusal;

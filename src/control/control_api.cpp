@@ -208,6 +208,14 @@ std::optional<ControlApi::Reply> ControlApi::answer(const HttpRequest& request)
             return refused({405, kUseGet});
         return Reply{200, json(state())};
     }
+    if (request.path == QLatin1String("/health")) {
+        if (!get)
+            return refused({405, kUseGet});
+        // Ready once the tick has sent a frame, whether or not a reader took it.
+        if (run.outlet().framesBuilt() == 0)
+            return refused({503, Wording{"no frame has left yet", "ни один кадр ещё не отправлен"}});
+        return Reply{200, json({{"ok", true}, {"frames_built", qint64(run.outlet().framesBuilt())}})};
+    }
     if (request.path == QLatin1String("/frames")) {
         if (!get)
             return refused({405, kUseGet});

@@ -113,7 +113,7 @@ struct HttpServer::Callbacks {
             return MHD_NO;
         auto* ex = static_cast<HttpExchange*>(*context);
         if (!ex)
-            return begin(server, connection, method, context);
+            return begin(server, connection, url, method, context);
         if (*uploadSize != 0) {
             take(*ex, upload, *uploadSize);
             *uploadSize = 0;
@@ -132,7 +132,8 @@ struct HttpServer::Callbacks {
         return MHD_YES;
     }
 
-    static MHD_Result begin(HttpServer& server, MHD_Connection* connection, const char* method, void** context)
+    static MHD_Result begin(
+        HttpServer& server, MHD_Connection* connection, const char* url, const char* method, void** context)
     {
         auto ex = std::make_shared<HttpExchange>();
         ex->server = &server;
@@ -140,10 +141,10 @@ struct HttpServer::Callbacks {
         *context = ex.get();
         server.exchanges.emplace(ex.get(), ex);
         // Refused before a byte of it is read; the library then closes the connection.
-        RequestHead head{QString::fromUtf8(method), {}, {}, {}, {}};
+        RequestHead head{QString::fromUtf8(method), {}, {}, {}, {}, {}, QString::fromUtf8(url)};
         MHD_get_connection_values(connection, MHD_HEADER_KIND, &addHeader, &head);
-        if (const auto refusal = guardRequest(head, server.port_))
-            return queue(connection, refusal->status, errorJson(refusal->error.in(server.language())));
+        if (const auto refusal = guardRequest(head, server.port_, server.token_))
+            return queue(connection, refusal->status, errorJson(refusal->error.in(server.language())), refusal->askToken);
         const char* length = MHD_lookup_connection_value(connection, MHD_HEADER_KIND, MHD_HTTP_HEADER_CONTENT_LENGTH);
         if (length && std::strtoull(length, nullptr, 10) > kMaxBody)
             return queue(connection, 413, errorJson(kTooLarge.in(server.language())));

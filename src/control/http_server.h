@@ -60,6 +60,9 @@ public:
     ~HttpServer();
     // The interface language the server's own refusals are worded in.
     void setLanguage(std::function<Language()> source) { language = std::move(source); }
+    // Every request but GET /health must carry `token` (empty: none needed;
+    // the request must name the API instead).
+    void setToken(QByteArray token) { token_ = std::move(token); }
     HttpServer(const HttpServer&) = delete;
     HttpServer& operator=(const HttpServer&) = delete;
 
@@ -86,6 +89,7 @@ private:
     bool runAgain = false; // a reply came meanwhile
     bool stopping = false;
     std::uint16_t port_ = 0;
+    QByteArray token_;
     std::function<Language()> language = [] { return Language::English; };
     std::unordered_map<detail::HttpExchange*, std::shared_ptr<detail::HttpExchange>> exchanges; // requests whose connection is open
     std::unordered_map<MHD_Connection*, int> connections; // every open connection and its socket

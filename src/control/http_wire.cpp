@@ -12,7 +12,7 @@
 
 namespace korvanteslin {
 
-MHD_Result queue(MHD_Connection* connection, int status, const QByteArray& json)
+MHD_Result queue(MHD_Connection* connection, int status, const QByteArray& json, bool askToken)
 {
     MHD_Response* response = MHD_create_response_from_buffer(
         std::size_t(json.size()), const_cast<char*>(json.constData()), MHD_RESPMEM_MUST_COPY);
@@ -22,6 +22,8 @@ MHD_Result queue(MHD_Connection* connection, int status, const QByteArray& json)
     // Replies are data for the user's tools, never a page or a script to run or keep.
     MHD_add_response_header(response, "X-Content-Type-Options", "nosniff");
     MHD_add_response_header(response, MHD_HTTP_HEADER_CACHE_CONTROL, "no-store");
+    if (askToken)
+        MHD_add_response_header(response, MHD_HTTP_HEADER_WWW_AUTHENTICATE, "Bearer");
     const MHD_Result queued = MHD_queue_response(connection, unsigned(status), response);
     MHD_destroy_response(response);
     return queued;
@@ -46,6 +48,8 @@ MHD_Result addHeader(void* head, MHD_ValueKind, const char* key, const char* val
         into.contentTypes << text;
     else if (name == "content-length")
         into.contentLengths << text;
+    else if (name == "authorization")
+        into.authorizations << text;
     return MHD_YES;
 }
 

@@ -11,8 +11,9 @@
 
 namespace korvanteslin {
 
-// Queues a JSON reply on the connection.
-MHD_Result queue(MHD_Connection* connection, int status, const QByteArray& json);
+// Queues a JSON reply on the connection; with `askToken`, one that says a
+// bearer token is wanted.
+MHD_Result queue(MHD_Connection* connection, int status, const QByteArray& json, bool askToken = false);
 
 // Value iterators: into a QMap<QString, QString> of the query, and into a RequestHead.
 MHD_Result addArgument(void* query, MHD_ValueKind kind, const char* key, const char* value);

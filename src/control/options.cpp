@@ -1,5 +1,6 @@
 #include "control/options.h"
 
+#include "control/control_token.h"
 #include "shell/settings_record.h"
 
 #include <QCommandLineParser>
@@ -30,8 +31,13 @@ struct Parser {
         QStringLiteral("Makes a pseudo-terminal pair and a link at PATH to the end a receiving program opens."),
         QStringLiteral("PATH")};
     QCommandLineOption control{QStringLiteral("control"),
-        QStringLiteral("Serves the control API on a loopback address (default host 127.0.0.1; port 0 picks a free one)."),
+        QStringLiteral("Serves the control API on this address (default host 127.0.0.1; port 0 picks a free one); "
+                       "beyond loopback only with a token."),
         kControlHint};
+    QCommandLineOption controlTokenFile{QStringLiteral("control-token-file"),
+        QStringLiteral("Every request to the control API but GET /health must carry the token in this file "
+                       "(Authorization: Bearer TOKEN); else the one in KORVANTESLIN_CONTROL_TOKEN, if set."),
+        QStringLiteral("FILE")};
     QCommandLineOption printFrames{QStringLiteral("print-frames"),
         QStringLiteral("Prints each frame on standard output: seconds since start, then the bytes in hex.")};
     QCommandLineOption tcp{QStringLiteral("tcp"),
@@ -54,8 +60,8 @@ struct Parser {
     Parser()
     {
         parser.setApplicationDescription(QStringLiteral("Emulates a weighing terminal on a serial port."));
-        parser.addOptions({help, version, headless, device, virtualPort, control, tcp, rfc2217, lineRate, strictLine, printFrames,
-            dataDir});
+        parser.addOptions({help, version, headless, device, virtualPort, control, controlTokenFile, tcp, rfc2217, lineRate,
+            strictLine, printFrames, dataDir});
     }
 
     OptionsExit usageError(ShellMessage refusal) const
@@ -94,9 +100,8 @@ QString programVersion()
 }
 
 // "PORT", "HOST:PORT" or "[IPV6]:PORT"; the port is the text after the last
-// colon. The control API takes loopback addresses only; the frames' TCP
-// server any address given explicitly.
-std::variant<ControlAddress, ShellMessage> parseAddress(const QString& option, const QString& value, bool loopbackOnly)
+// colon; the host a numeric address or localhost.
+std::variant<ControlAddress, ShellMessage> parseAddress(const QString& option, const QString& value)
 {
     const ShellMessage badValue = refusalOf(MessageId::BadAddress, option.toStdString(), value.toStdString());
     const qsizetype colon = value.lastIndexOf(QLatin1Char(':'));
@@ -122,16 +127,35 @@ std::variant<ControlAddress, ShellMessage> parseAddress(const QString& option, c
     static const QHostAddress kMappedPrefix(QStringLiteral("::ffff:0:0"));
     if (address.protocol() == QAbstractSocket::IPv6Protocol && address.isInSubnet(kMappedPrefix, 96))
         address.setAddress(address.toIPv4Address());
-    if (!loopbackOnly && address.isNull())
+    if (address.isNull())
         return badValue;
-    if (loopbackOnly && (address.isNull() || !address.isLoopback() || !address.scopeId().isEmpty()))
-        return refusalOf(MessageId::ControlNotLoopback, host.toStdString());
     return ControlAddress{address.toString(), std::uint16_t(port)};
+}
+
+// The control API's token, when one is given: it guards the API wherever
+// it listens, and an address beyond loopback is served only with one. These
+// refusals end the run (1) without the help: the command line was right.
+std::variant<Options, OptionsExit> withToken(const Parser& p, Options options, const QProcessEnvironment& environment)
+{
+    if (!options.control)
+        return options;
+    const QString file = p.parser.value(p.controlTokenFile);
+    if (p.parser.isSet(p.controlTokenFile) && file.isEmpty())
+        return p.usageError(refusalOf(MessageId::EmptyOptionValue, "control-token-file"));
+    const auto token = controlToken(file, environment);
+    if (const ShellMessage* refusal = std::get_if<ShellMessage>(&token))
+        return OptionsExit{1, {}, {}, *refusal, p.parser.value(p.dataDir)};
+    if (const QByteArray* given = std::get_if<QByteArray>(&token))
+        options.controlToken = *given;
+    if (options.controlToken.isEmpty() && !QHostAddress(options.control->host).isLoopback())
+        return OptionsExit{1, {}, {}, refusalOf(MessageId::ControlNotLoopback, options.control->host.toStdString()),
+            p.parser.value(p.dataDir)};
+    return options;
 }
 
 } // namespace
 
-std::variant<Options, OptionsExit> parseOptions(const QStringList& arguments)
+std::variant<Options, OptionsExit> parseOptions(const QStringList& arguments, const QProcessEnvironment& environment)
 {
     Parser p;
     if (!arguments.isEmpty())
@@ -165,17 +189,17 @@ std::variant<Options, OptionsExit> parseOptions(const QStringList& arguments)
     }
     options.lineRate = parser.isSet(p.lineRate);
     options.strictLine = parser.isSet(p.strictLine);
-    const std::tuple<const QCommandLineOption&, std::optional<ControlAddress>&, bool> addresses[] = {
-        {p.control, options.control, true}, {p.tcp, options.tcp, false}, {p.rfc2217, options.rfc2217, false}};
-    for (const auto& [option, address, loopbackOnly] : addresses) {
+    const std::pair<const QCommandLineOption&, std::optional<ControlAddress>&> addresses[] = {
+        {p.control, options.control}, {p.tcp, options.tcp}, {p.rfc2217, options.rfc2217}};
+    for (const auto& [option, address] : addresses) {
         if (!parser.isSet(option))
             continue;
-        auto parsed = parseAddress(option.names().constLast(), parser.value(option), loopbackOnly);
+        auto parsed = parseAddress(option.names().constLast(), parser.value(option));
         if (const ShellMessage* refusal = std::get_if<ShellMessage>(&parsed))
             return p.usageError(*refusal);
         address = std::get<ControlAddress>(parsed);
     }
-    return options;
+    return withToken(p, std::move(options), environment);
 }
 
 } // namespace korvanteslin

@@ -1,5 +1,7 @@
 #pragma once
 
+#include <QByteArray>
+#include <QProcessEnvironment>
 #include <QString>
 #include <QStringList>
 
@@ -11,8 +13,7 @@
 
 namespace korvanteslin {
 
-// Where a server listens: the control API (loopback addresses only) or the
-// frames' TCP server.
+// Where a server listens: the control API or the frames' TCP servers.
 struct ControlAddress {
     QString host;            // numeric: "127.0.0.1", "127.3.4.5" or "::1"
     std::uint16_t port = 0;  // 0: a free one, picked when listening
@@ -25,6 +26,7 @@ struct Options {
     QString device;       // empty: the port number from the settings leads to the device
     QString virtualPath;  // empty: no virtual port
     std::optional<ControlAddress> control;
+    QByteArray controlToken; // empty: none; never printed
     std::optional<ControlAddress> tcp; // the frames' TCP server, when asked for
     std::optional<ControlAddress> rfc2217; // the frames' RFC 2217 server, when asked for
     bool lineRate = false;             // pace frames at the set line's own rate
@@ -47,7 +49,9 @@ struct OptionsExit {
 inline constexpr int kUsageExitCode = 2;
 
 // Reads the arguments (the program's name first, as QCoreApplication::arguments()
-// gives them). Never ends the process: main prints the texts and returns the code.
-std::variant<Options, OptionsExit> parseOptions(const QStringList& arguments);
+// gives them), and the control API's token from its file or `environment`.
+// Never ends the process: main prints the texts and returns the code.
+std::variant<Options, OptionsExit> parseOptions(
+    const QStringList& arguments, const QProcessEnvironment& environment = QProcessEnvironment::systemEnvironment());
 
 } // namespace korvanteslin

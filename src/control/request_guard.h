@@ -1,5 +1,6 @@
 #pragma once
 
+#include <QByteArray>
 #include <QString>
 #include <QStringList>
 
@@ -18,11 +19,14 @@ struct RequestHead {
     QStringList origins;
     QStringList contentTypes;
     QStringList contentLengths;
+    QStringList authorizations = {};
+    QString path = {};
 };
 
 struct GuardRefusal {
     int status;
     Words error;
+    bool askToken = false; // the reply says how to authenticate (WWW-Authenticate)
 };
 
 // Whether a request may reach the API at all, judged on its head alone,
@@ -36,6 +40,9 @@ struct GuardRefusal {
 //  - a request that changes something must say its body is JSON: a browser
 //    sends that type across origins only after asking first, and the API
 //    never answers such a question with a yes.
-std::optional<GuardRefusal> guardRequest(const RequestHead& head, std::uint16_t port);
+// With a `token` the API may listen beyond loopback, under any name: every
+// request but GET /health (a probe's) must then carry the token, which no
+// page can know, instead of naming the API.
+std::optional<GuardRefusal> guardRequest(const RequestHead& head, std::uint16_t port, const QByteArray& token = {});
 
 } // namespace korvanteslin

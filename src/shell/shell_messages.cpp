@@ -76,10 +76,17 @@ constexpr std::array kMessages{
         "Bad value for --{path}: '{detail}' (expected [HOST:]PORT, PORT from 0 to 65535).",
         "Недопустимое значение для --{path}: «{detail}» (ожидается [HOST:]PORT, PORT от 0 до 65535)."},
     MessageRow{MessageId::ControlNotLoopback,
-        "Refused --control host '{path}': the control API is served on loopback addresses only "
-        "(127.0.0.0/8, ::1, localhost).",
-        "Адрес --control «{path}» отклонён: API управления работает только на локальных адресах "
-        "(127.0.0.0/8, ::1, localhost)."},
+        "Refused --control host '{path}': beyond loopback addresses (127.0.0.0/8, ::1, localhost) the control API "
+        "is served only with a token: give --control-token-file FILE or set KORVANTESLIN_CONTROL_TOKEN.",
+        "Адрес --control «{path}» отклонён: за пределами локальных адресов (127.0.0.0/8, ::1, localhost) API "
+        "управления работает только с токеном: укажите --control-token-file FILE или задайте KORVANTESLIN_CONTROL_TOKEN."},
+    MessageRow{MessageId::ControlTokenUnreadable,
+        "The control API's token cannot be read from {path}: {reason}.",
+        "Токен API управления нельзя прочитать из {path}: {reason}."},
+    MessageRow{MessageId::ControlTokenUnusable,
+        "The control API's token in {path} is unusable: it must be one line of 16 to 4096 printable characters "
+        "without blanks.",
+        "Токен API управления в {path} непригоден: нужна одна строка из 16–4096 печатных символов без пробелов."},
     MessageRow{MessageId::VirtualPortTaken,
         "The virtual port cannot be made at {path}: it exists and is not a link this program made.",
         "Виртуальный порт нельзя создать в {path}: это имя занято, и это не ссылка, сделанная этой программой."},

@@ -30,7 +30,9 @@ enum class MessageId {
     EmptyOptionValue,       // path: the option's name
     ControlCharacterInPath, // path: the option's name
     BadAddress,             // path: the option's name, detail: the value
-    ControlNotLoopback,     // path: the host asked for
+    ControlNotLoopback,     // path: the host asked for, with no token given
+    ControlTokenUnreadable, // path: the token's file, reason
+    ControlTokenUnusable,   // path: the token's file or variable
     // The run's other lines. path: the link or the address.
     VirtualPortTaken,
     NoPseudoTerminal,       // reason

@@ -142,6 +142,36 @@ TEST(Program, AHeadlessRunSendsOnEveryLineItWasGiven)
     EXPECT_EQ(err.split(QLatin1Char('\n')).filter(device).size(), 1) << err.toStdString();
 }
 
+// Beyond loopback the control API is served only with a token, and the run
+// never shows the token, nor lets a request without it through.
+TEST(Program, TheControlApiBeyondLoopbackWantsItsTokenAndNeverShowsIt)
+{
+    const QByteArray token = "Xy7-0123456789abcdef";
+    Scratch scratch;
+    Program refused(scratch, {"--headless", "--control", "0.0.0.0:0"});
+    ASSERT_TRUE(refused.ends());
+    EXPECT_EQ(refused.process.exitCode(), 1);
+    EXPECT_TRUE(refused.process.readAllStandardError().contains("only with a token"));
+
+    QProcessEnvironment environment = scratch.environment();
+    environment.insert(QStringLiteral("KORVANTESLIN_CONTROL_TOKEN"), QLatin1String(token));
+    Program program(scratch, {"--headless", "--control", "0.0.0.0:0"}, environment);
+    const std::uint16_t api = portOf(program.lineStartingWith(QStringLiteral("control: ")));
+    ASSERT_NE(api, 0);
+    const QByteArray authorized = "Authorization: Bearer " + token + "\r\n";
+    EXPECT_EQ(Connection(api).exchange(get("/state")).status, 401);
+    EXPECT_EQ(Connection(api).exchange(get("/state").chopped(2) + authorized + "\r\n").status, 200);
+    QDeadlineTimer ready(5000);
+    while (Connection(api).exchange(get("/health")).status != 200 && !ready.hasExpired())
+        QThread::msleep(20);
+    EXPECT_FALSE(ready.hasExpired()) << "healthy once the first frame has left";
+    request(api, post("/quit", {}).replace("Content-Type", authorized + "Content-Type"));
+    ASSERT_TRUE(program.ends());
+    EXPECT_EQ(program.process.exitCode(), 0);
+    const QByteArray said = program.process.readAllStandardOutput() + program.process.readAllStandardError();
+    EXPECT_FALSE(said.contains(token)) << said.toStdString();
+}
+
 // On a virtual port nothing paces the frames but the program itself: with
 // --line-rate they leave as fast as the line the settings name could carry
 // them, the serial port's as the virtual port's, each whole.

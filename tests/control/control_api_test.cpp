@@ -293,6 +293,16 @@ TEST(ControlApi, PollsWaitForTheNextFrameAndOnlySoManyAtOnce)
     EXPECT_EQ(run.send("GET", "/frames?after=0&wait_ms=10000").status, 200) << "its frame is there";
 }
 
+// A probe finds the scale ready once its first frame has left.
+TEST(ControlApi, HealthIsReadyOnceTheFirstFrameHasLeft)
+{
+    Served run;
+    EXPECT_EQ(run.send("GET", "/health").status, 503);
+    run.station.tick();
+    EXPECT_EQ(run.send("GET", "/health").status, 200);
+    EXPECT_EQ(run.send("POST", "/health").status, 405);
+}
+
 // Faults change what leaves, never the simulator's sequence.
 TEST(ControlApi, FaultsLeaveTheSimulatorAlone)
 {

@@ -2,6 +2,9 @@
 
 #include "qstring_printer.h"
 
+#include <QFile>
+#include <QTemporaryDir>
+
 #include <gtest/gtest.h>
 
 using namespace korvanteslin;
@@ -73,7 +76,7 @@ TEST(Options, RunsWithWhatTheCommandLineAsks)
     };
     for (const Row& row : rows) {
         SCOPED_TRACE(row.args.join(' ').toStdString());
-        const auto result = parseOptions(row.args);
+        const auto result = parseOptions(row.args, QProcessEnvironment());
         ASSERT_TRUE(std::holds_alternative<Options>(result)) << std::get<OptionsExit>(result).err.toStdString();
         EXPECT_EQ(describe(std::get<Options>(result)), QString::fromUtf8(row.expected));
     }
@@ -111,13 +114,14 @@ TEST(Options, EndsWithHelpVersionOrUsageError)
         {argv({"--control", "http"}), 2, "", "~Bad value for --control"},
         {argv({"--control", ":80"}), 2, "", "~Bad value for --control"},
         {argv({"--control", "127.0.0.1:"}), 2, "", "~Bad value for --control"},
-        {argv({"--control", "0.0.0.0:80"}), 2, "", "~Refused --control host '0.0.0.0'"},
-        {argv({"--control", "192.168.1.5:80"}), 2, "", "~loopback addresses only"},
-        {argv({"--control", "[::]:80"}), 2, "", "~Refused --control host '::'"},
-        {argv({"--control", "[::ffff:10.0.0.1]:80"}), 2, "", "~Refused"},
-        {argv({"--control", "example.org:80"}), 2, "", "~Refused --control host 'example.org'"},
-        {argv({"--control", "localhost.evil:80"}), 2, "", "~Refused"},
-        {argv({"--control", "[fe80::1%lo]:80"}), 2, "", "~Refused"},
+        // Beyond loopback only with a token: the run ends (1), the command line itself was right.
+        {argv({"--control", "0.0.0.0:80"}), 1, "", "~Refused --control host '0.0.0.0'"},
+        {argv({"--control", "192.168.1.5:80"}), 1, "", "~is served only with a token"},
+        {argv({"--control", "[::]:80"}), 1, "", "~Refused --control host '::'"},
+        {argv({"--control", "[::ffff:10.0.0.1]:80"}), 1, "", "~Refused"},
+        {argv({"--control", "[fe80::1%lo]:80"}), 1, "", "~Refused"},
+        {argv({"--control", "example.org:80"}), 2, "", "~Bad value for --control: 'example.org:80'"},
+        {argv({"--control", "localhost.evil:80"}), 2, "", "~Bad value for --control"},
         {argv({"--control", "127.0.0.1:80:90"}), 2, "", "~Bad value for --control"},
         {argv({"--virtual", "/tmp/a\nvirtual: /tmp/b"}), 2, "", "~Bad value for --virtual: a path may not hold a line break"},
         {argv({"--data-dir", "/tmp/\x1b[2Jd"}), 2, "", "~Bad value for --data-dir"},
@@ -127,7 +131,7 @@ TEST(Options, EndsWithHelpVersionOrUsageError)
     };
     for (const Row& row : rows) {
         SCOPED_TRACE(row.args.join(' ').toStdString());
-        const auto result = parseOptions(row.args);
+        const auto result = parseOptions(row.args, QProcessEnvironment());
         ASSERT_TRUE(std::holds_alternative<OptionsExit>(result));
         const OptionsExit& got = std::get<OptionsExit>(result);
         EXPECT_EQ(got.exitCode, row.exitCode);
@@ -153,4 +157,66 @@ TEST(Options, EndsWithHelpVersionOrUsageError)
     ASSERT_TRUE(refused.refusal);
     EXPECT_EQ(wordMessage(*refused.refusal, Language::Russian),
         "Недопустимое значение для --control: «x:99999» (ожидается [HOST:]PORT, PORT от 0 до 65535).");
+}
+
+// The control API's token: from its file, else from the environment; it
+// lets the API listen beyond loopback, and one that cannot be used ends the
+// run without ever being shown.
+TEST(Options, TheControlApisTokenComesFromItsFileOrTheEnvironment)
+{
+    QTemporaryDir dir;
+    const auto file = [&dir](const char* name, const QByteArray& content) {
+        QFile made(dir.filePath(QLatin1String(name)));
+        made.open(QIODevice::WriteOnly);
+        made.write(content);
+        return made.fileName().toStdString();
+    };
+    const std::string good = file("good", "0123456789abcdef-XYZ\n");
+    const std::string shortOne = file("short", "0123456789abcde\n");
+    const std::string blanks = file("blanks", "0123456789 abcdef\n");
+    const std::string twoLines = file("two", "0123456789abcdef\nsecond-line-here\n");
+    const std::string missing = dir.filePath(QStringLiteral("missing")).toStdString();
+    struct Row {
+        std::vector<std::string> args;
+        const char* variable; // KORVANTESLIN_CONTROL_TOKEN, when set
+        int exitCode;         // -1: the run goes on
+        const char* expected; // the token, or a part of the refusal
+    };
+    const Row rows[] = {
+        {{"--control", "0.0.0.0:8451", "--control-token-file", good}, nullptr, -1, "0123456789abcdef-XYZ"},
+        {{"--control", "0.0.0.0:8451"}, "  env-token-0123456789 ", -1, "env-token-0123456789"},
+        {{"--control", "8451", "--control-token-file", good}, "env-token-0123456789", -1, "0123456789abcdef-XYZ"},
+        {{"--control", "8451"}, nullptr, -1, ""},
+        {{"--control-token-file", missing}, nullptr, -1, ""}, // no API, no token to read
+        {{"--control", "8451", "--control-token-file", missing}, nullptr, 1, "cannot be read from"},
+        {{"--control", "8451", "--control-token-file", shortOne}, nullptr, 1, "is unusable"},
+        {{"--control", "8451", "--control-token-file", blanks}, nullptr, 1, "is unusable"},
+        {{"--control", "8451", "--control-token-file", twoLines}, nullptr, 1, "is unusable"},
+        {{"--control", "0.0.0.0:8451"}, "short", 1, "KORVANTESLIN_CONTROL_TOKEN is unusable"},
+        {{"--control", "0.0.0.0:8451"}, "", 1, "is unusable"},
+    };
+    for (const Row& row : rows) {
+        QStringList args{QStringLiteral("korvanteslin")};
+        for (const std::string& arg : row.args)
+            args << QString::fromStdString(arg);
+        SCOPED_TRACE(args.join(' ').toStdString());
+        QProcessEnvironment environment;
+        if (row.variable)
+            environment.insert(QStringLiteral("KORVANTESLIN_CONTROL_TOKEN"), QString::fromUtf8(row.variable));
+        const auto result = parseOptions(args, environment);
+        if (row.exitCode < 0) {
+            ASSERT_TRUE(std::holds_alternative<Options>(result));
+            EXPECT_EQ(std::get<Options>(result).controlToken, QByteArray(row.expected));
+            continue;
+        }
+        ASSERT_TRUE(std::holds_alternative<OptionsExit>(result));
+        const OptionsExit& refused = std::get<OptionsExit>(result);
+        EXPECT_EQ(refused.exitCode, row.exitCode);
+        ASSERT_TRUE(refused.refusal);
+        for (const Language language : {Language::English, Language::Russian}) {
+            const std::string said = wordMessage(*refused.refusal, language) + refused.err.toStdString();
+            EXPECT_TRUE(language == Language::Russian || said.find(row.expected) != std::string::npos) << said;
+            EXPECT_EQ(said.find("0123456789"), std::string::npos) << "the token is never shown: " << said;
+        }
+    }
 }

@@ -56,3 +56,39 @@ TEST(RequestGuard, OnlyTheUsersOwnToolsGetThrough)
     // Port 80 is the one a client may leave out.
     EXPECT_FALSE(guardRequest({"GET", {"localhost"}, {"http://localhost"}, {}, {}}, 80));
 }
+
+// With a token the API answers under any name, to whoever carries the
+// token; a probe's GET /health needs none.
+TEST(RequestGuard, WithATokenOnlyItsBearerGetsThrough)
+{
+    const QByteArray token("Xy7-0123456789abcdef");
+    const QString json = QStringLiteral("application/json");
+    const QString bearer = QStringLiteral("Bearer ") + QLatin1String(token);
+    struct Row {
+        const char* name;
+        RequestHead head;
+        int status;
+    };
+    const Row rows[] = {
+        {"from another machine", {"GET", {"10.0.0.5:8451"}, {}, {}, {}, {bearer}, "/state"}, 0},
+        {"the scheme in any case", {"POST", {"scale-3:8451"}, {}, {json}, {}, {"bearer " + QLatin1String(token)}, "/load"}, 0},
+        {"a probe", {"GET", {"10.0.0.5:8451"}, {}, {}, {}, {}, "/health"}, 0},
+        {"a probe's head", {"HEAD", {"10.0.0.5:8451"}, {}, {}, {}, {}, "/health"}, 0},
+        {"no token", {"GET", {"127.0.0.1:8451"}, {}, {}, {}, {}, "/state"}, 401},
+        {"a wrong one", {"GET", {"10.0.0.5:8451"}, {}, {}, {}, {"Bearer Xy7-0123456789abcdeF"}, "/state"}, 401},
+        {"the token cut short", {"GET", {"10.0.0.5:8451"}, {}, {}, {}, {"Bearer Xy7-0123456789abcde"}, "/state"}, 401},
+        {"the token and more", {"GET", {"10.0.0.5:8451"}, {}, {}, {}, {bearer + "f"}, "/state"}, 401},
+        {"another scheme", {"GET", {"10.0.0.5:8451"}, {}, {}, {}, {"Basic " + QLatin1String(token)}, "/state"}, 401},
+        {"given twice", {"GET", {"10.0.0.5:8451"}, {}, {}, {}, {bearer, bearer}, "/state"}, 401},
+        {"a change at /health", {"POST", {"10.0.0.5:8451"}, {}, {json}, {}, {}, "/health"}, 401},
+        {"still JSON only", {"POST", {"10.0.0.5:8451"}, {}, {"text/plain"}, {}, {bearer}, "/load"}, 415},
+    };
+    for (const Row& row : rows) {
+        SCOPED_TRACE(row.name);
+        const auto refusal = guardRequest(row.head, 8451, token);
+        EXPECT_EQ(refusal ? refusal->status : 0, row.status);
+        EXPECT_EQ(refusal && refusal->askToken, row.status == 401);
+    }
+    // Without a token a probe still names the API.
+    EXPECT_EQ(guardRequest({"GET", {"10.0.0.5:8451"}, {}, {}, {}, {}, "/health"}, 8451)->status, 421);
+}

@@ -330,7 +330,8 @@ TEST(ShellMessages, EveryMessageSpeaksBothLanguagesAndNamesWhatItIsAbout)
         MessageId::AlreadyRunning, MessageId::AlreadyRunningUnknownProcess, MessageId::WindowModuleMissing,
         MessageId::UnknownOption, MessageId::MissingOptionValue, MessageId::UnexpectedOptionValue,
         MessageId::UnexpectedArgument, MessageId::EmptyOptionValue, MessageId::ControlCharacterInPath,
-        MessageId::BadAddress, MessageId::ControlNotLoopback, MessageId::VirtualPortTaken, MessageId::NoPseudoTerminal,
+        MessageId::BadAddress, MessageId::ControlNotLoopback, MessageId::ControlTokenUnreadable,
+        MessageId::ControlTokenUnusable, MessageId::VirtualPortTaken, MessageId::NoPseudoTerminal,
         MessageId::VirtualPortFailed, MessageId::TcpCannotListen, MessageId::ControlCannotListen,
         MessageId::TcpClientRefused, MessageId::Rfc2217CannotListen, MessageId::Rfc2217ClientRefused,
         MessageId::ReaderSetOtherwise};

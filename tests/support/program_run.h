@@ -59,9 +59,9 @@ struct Scratch {
 #ifdef KORVANTESLIN_PROGRAM // the program a test binary is built against
 class Program {
 public:
-    Program(const Scratch& scratch, const QStringList& arguments)
+    Program(const Scratch& scratch, const QStringList& arguments, const QProcessEnvironment& environment = {})
     {
-        process.setProcessEnvironment(scratch.environment());
+        process.setProcessEnvironment(environment.isEmpty() ? scratch.environment() : environment);
         // As from a terminal, whatever ran the tests: a signal ignored here would stay ignored there.
         process.setChildProcessModifier([] {
             for (const int signal : {SIGTERM, SIGINT, SIGHUP})
