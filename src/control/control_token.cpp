@@ -4,8 +4,10 @@
 
 #include <algorithm>
 #include <cerrno>
+#include <optional>
 
 #include <fcntl.h>
+#include <sys/stat.h>
 #include <unistd.h>
 
 namespace korvanteslin {
@@ -22,29 +24,43 @@ bool usable(const QByteArray& token)
         && std::all_of(token.begin(), token.end(), [](char c) { return c > ' ' && c < '\x7f'; });
 }
 
-// The file's bytes, at most one more than a usable token may have; or errno.
-std::variant<QByteArray, int> readSmall(const QString& path)
+// What a regular file holds, when it is short enough to hold a token (with
+// blanks around it); nothing when it is longer. Never waits: a pipe without a
+// writer or a terminal would hold the start up for ever.
+std::variant<std::optional<QByteArray>, ShellMessage> readSmall(const QString& path)
 {
-    const int fd = ::open(QFile::encodeName(path).constData(), O_RDONLY | O_CLOEXEC);
+    const int fd = ::open(QFile::encodeName(path).constData(), O_RDONLY | O_NONBLOCK | O_NOCTTY | O_CLOEXEC);
     if (fd < 0)
-        return errno;
-    QByteArray bytes(kLongest + 2, '\0');
+        return failureAt(MessageId::ControlTokenUnreadable, path.toStdString(), errno);
+    const auto fail = [fd, &path](int error, EntryKind kind) {
+        ::close(fd);
+        return failureAt(MessageId::ControlTokenUnreadable, path.toStdString(), error, kind);
+    };
+    struct stat status {};
+    if (::fstat(fd, &status) != 0)
+        return fail(errno, EntryKind::None);
+    if (!S_ISREG(status.st_mode))
+        return fail(0, S_ISDIR(status.st_mode) ? EntryKind::Folder : EntryKind::Other);
+    QByteArray bytes(kLongest + 64, '\0');
     qsizetype total = 0;
-    for (ssize_t got = 1; got > 0 && total < bytes.size(); total += got) {
-        got = ::read(fd, bytes.data() + total, std::size_t(bytes.size() - total));
+    char more = 0;
+    for (;;) {
+        // Once the buffer is full, one byte more tells a longer file.
+        const bool full = total == bytes.size();
+        const ssize_t got = full ? ::read(fd, &more, 1) : ::read(fd, bytes.data() + total, std::size_t(bytes.size() - total));
         if (got < 0 && errno == EINTR)
-            got = 0;
-        else if (got < 0) {
-            const int error = errno;
+            continue;
+        if (got < 0)
+            return fail(errno, EntryKind::None);
+        if (got == 0 || full) {
             ::close(fd);
-            return error;
+            if (got > 0)
+                return std::optional<QByteArray>();
+            bytes.truncate(total);
+            return std::optional(bytes);
         }
-        if (got == 0)
-            break;
+        total += got;
     }
-    ::close(fd);
-    bytes.truncate(total);
-    return bytes;
 }
 
 } // namespace
@@ -55,9 +71,9 @@ std::variant<std::monostate, QByteArray, ShellMessage> controlToken(const QStrin
     std::string source;
     if (!file.isEmpty()) {
         auto read = readSmall(file);
-        if (const int* error = std::get_if<int>(&read))
-            return failureAt(MessageId::ControlTokenUnreadable, file.toStdString(), *error);
-        token = std::get<QByteArray>(read).trimmed();
+        if (const ShellMessage* refusal = std::get_if<ShellMessage>(&read))
+            return *refusal;
+        token = std::get<std::optional<QByteArray>>(read).value_or(QByteArray()).trimmed();
         source = file.toStdString();
     } else if (environment.contains(QLatin1String(kControlTokenVariable))) {
         token = environment.value(QLatin1String(kControlTokenVariable)).toUtf8().trimmed();

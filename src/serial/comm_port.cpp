@@ -107,11 +107,6 @@ bool CommPort::setCommPort(int number)
     return true;
 }
 
-int CommPort::commPort() const
-{
-    return number_;
-}
-
 bool CommPort::setSettings(const QString& settings)
 {
     const auto parsed = parsePortSettings(settings.toStdString());
@@ -151,11 +146,6 @@ bool CommPort::open()
     watchTimer_->start();
     emit openChanged(true);
     return true;
-}
-
-bool CommPort::settingsRefusedByDevice() const
-{
-    return settingsRefused_;
 }
 
 void CommPort::close()
@@ -325,6 +315,7 @@ PortFailure CommPort::lineRefusal(const LineRefusal& refusal, const PortSettings
 
 void CommPort::closeDevice()
 {
+    taking_ = false; // a frame under way does not go on to whatever is opened next
     const QScopedValueRollback closing(busy_, true);
     port_->close();
 }

@@ -43,7 +43,7 @@ public:
 
     // Port for the next opening; refused below 1 and while open.
     bool setCommPort(int number);
-    int commPort() const;
+    int commPort() const { return number_; }
 
     // "rate,parity,data bits,stop bits"; an open port takes them at once, a
     // closed one at its next opening. A refused string leaves the previous
@@ -56,7 +56,7 @@ public:
     bool open();
     // The last opening failed only because the device would not take the
     // settings in force (the device itself is there and free).
-    bool settingsRefusedByDevice() const;
+    bool settingsRefusedByDevice() const { return settingsRefused_; }
     void close();
     bool isOpen() const;
 

@@ -33,13 +33,17 @@ void FrameOutlet::send(const OutgoingFrame& frame)
         pacerTimer_.startAt(pacer_.freeAt());
         return;
     }
+    slotStart_ = pacer_.startedAt();
     leave(frame);
 }
 
 void FrameOutlet::releaseWaiting()
 {
-    if (pacer_.release(MonoClock::now()))
+    if (pacer_.release(MonoClock::now())) {
+        // Its bytes are timed from where the line came free, however late this wakes.
+        slotStart_ = pacer_.startedAt();
         leave(std::exchange(waiting_, {}));
+    }
     else if (pacer_.hasWaiting())
         pacerTimer_.startAt(pacer_.freeAt());
 }
@@ -52,6 +56,7 @@ void FrameOutlet::leave(OutgoingFrame frame)
         finishSplit();
     }
     const MonoTime now = MonoClock::now();
+    const MonoTime slot = std::exchange(slotStart_, MonoTime::max());
     FaultVerdict verdict = faults_.next(frame.bytes, now);
     if (faults_.silentAt(now)) {
         silenced_ = frame;
@@ -59,19 +64,22 @@ void FrameOutlet::leave(OutgoingFrame frame)
     }
     if (!verdict.write) {
         if (!verdict.garbage.empty())
-            writeNoise(verdict.garbage, verdict.garbage);
+            writeNoise(verdict.garbage, verdict.garbage, slot);
         return;
     }
     frame.bytes = std::move(verdict.frame);
     const std::string_view whole = frame.bytes;
     const std::string_view first = verdict.splitAt > 0 ? whole.substr(0, std::size_t(verdict.splitAt)) : whole;
     // Noise and the frame in one write: a real line takes a write whole or not at all.
-    const bool left = verdict.garbage.empty() ? writeAll(first) : writeNoise(verdict.garbage, verdict.garbage + std::string(first));
+    const bool left = verdict.garbage.empty() ? writeAll(first, slot)
+                                              : writeNoise(verdict.garbage, verdict.garbage + std::string(first), slot);
     if (left)
         ++written_;
     if (verdict.splitAt > 0) {
         splitRest_ = whole.substr(std::size_t(verdict.splitAt));
-        splitTimer_.startAt(MonoClock::now() + std::chrono::milliseconds(verdict.gapMs));
+        // Paced, the first part takes its time on the line before the gap begins.
+        const auto onLine = pacing_ ? frameTime(verdict.garbage.size() + first.size(), lineSettings_) : std::chrono::nanoseconds(0);
+        splitTimer_.startAt(MonoClock::now() + onLine + std::chrono::milliseconds(verdict.gapMs));
     }
     notify(frame);
 }
@@ -109,9 +117,9 @@ void FrameOutlet::endSilence()
         leave(*std::exchange(silenced_, std::nullopt));
 }
 
-bool FrameOutlet::writeNoise(const std::string& garbage, std::string_view bytes)
+bool FrameOutlet::writeNoise(const std::string& garbage, std::string_view bytes, MonoTime slot)
 {
-    const bool left = writeAll(bytes);
+    const bool left = writeAll(bytes, slot);
     if (garbage.empty())
         return left;
     if (left)
@@ -139,12 +147,12 @@ void FrameOutlet::setPlugged(bool plugged)
         line->setPlugged(plugged);
 }
 
-bool FrameOutlet::writeAll(std::string_view bytes)
+bool FrameOutlet::writeAll(std::string_view bytes, MonoTime slot)
 {
     if (!plugged_)
         return false;
     if (pacing_)
-        return paced_.start(std::string(bytes), frameTime(1, lineSettings_));
+        return paced_.start(std::string(bytes), frameTime(1, lineSettings_), slot);
     return writePieceAll({bytes, 0, bytes.size()});
 }
 

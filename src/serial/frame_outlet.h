@@ -66,10 +66,11 @@ private:
     void releaseWaiting();
     void finishSplit();
     void endSilence();
-    bool writeAll(std::string_view bytes);
+    // `slot`: where the pacer put the frame on the line, when it did.
+    bool writeAll(std::string_view bytes, MonoTime slot = MonoTime::max());
     bool writePieceAll(const FramePiece& piece);
     // Writes `bytes`, which begin with the fault's `garbage`, and tells the plan whether the noise left.
-    bool writeNoise(const std::string& garbage, std::string_view bytes);
+    bool writeNoise(const std::string& garbage, std::string_view bytes, MonoTime slot = MonoTime::max());
     void notify(const OutgoingFrame& frame);
 
     std::vector<FrameLine*> lines_;
@@ -82,6 +83,7 @@ private:
     LinePacer pacer_;
     PortSettings lineSettings_;
     OutgoingFrame waiting_; // the frame the pacer holds, with its weight
+    MonoTime slotStart_ = MonoTime::max(); // where the pacer put the frame leaving now
     DeadlineTimer pacerTimer_;
     PacedFrame paced_; // the frame leaving byte by byte
 

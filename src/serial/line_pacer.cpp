@@ -14,6 +14,7 @@ std::chrono::nanoseconds frameTime(std::size_t bytes, const PortSettings& settin
 bool LinePacer::submit(MonoTime now, const std::string& frame, std::chrono::nanoseconds occupancy)
 {
     if (!waiting_ && now >= freeAt_) {
+        startedAt_ = now;
         freeAt_ = now + occupancy;
         return true;
     }
@@ -28,6 +29,7 @@ std::optional<std::string> LinePacer::release(MonoTime now)
     if (!waiting_ || now < freeAt_)
         return std::nullopt;
     // Starts when the line became free, not when the caller woke.
+    startedAt_ = freeAt_;
     freeAt_ += waiting_->occupancy;
     std::string frame = std::move(waiting_->frame);
     waiting_.reset();

@@ -31,6 +31,8 @@ public:
 
     bool hasWaiting() const { return waiting_.has_value(); }
     MonoTime freeAt() const { return freeAt_; }
+    // When the frame that last took the line started on it.
+    MonoTime startedAt() const { return startedAt_; }
     // Frames replaced while waiting: built, never sent.
     std::uint64_t replaced() const { return replaced_; }
 
@@ -40,6 +42,7 @@ private:
         std::chrono::nanoseconds occupancy;
     };
     MonoTime freeAt_ = MonoTime::min();
+    MonoTime startedAt_ = MonoTime::min();
     std::optional<Waiting> waiting_;
     std::uint64_t replaced_ = 0;
 };

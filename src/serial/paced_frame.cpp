@@ -10,17 +10,17 @@ PacedFrame::PacedFrame(std::function<bool(const FramePiece&)> put)
     QObject::connect(&timer_, &DeadlineTimer::expired, [this] { sendDue(); });
 }
 
-bool PacedFrame::start(std::string frame, std::chrono::nanoseconds byteTime)
+bool PacedFrame::start(std::string frame, std::chrono::nanoseconds byteTime, MonoTime startAt)
 {
     finish();
     frame_ = std::move(frame);
-    sent_ = 0;
-    startedAt_ = MonoClock::now();
+    const MonoTime now = MonoClock::now();
+    startedAt_ = std::min(startAt, now);
     byteTime_ = std::max(byteTime, std::chrono::nanoseconds(1));
-    sent_ = std::min<std::size_t>(1, frame_.size());
+    sent_ = std::min(frame_.size(), std::size_t((now - startedAt_) / byteTime_) + 1);
     const bool taken = put_({frame_, 0, sent_});
     if (leaving())
-        timer_.startAt(startedAt_ + byteTime_);
+        timer_.startAt(startedAt_ + byteTime_ * std::int64_t(sent_));
     return taken;
 }
 

@@ -18,9 +18,10 @@ public:
     // `put` hands a piece to the lines and says whether any took it.
     explicit PacedFrame(std::function<bool(const FramePiece&)> put);
 
-    // Starts `frame` now, a frame still leaving finished at once before it;
-    // what the first piece's `put` said.
-    bool start(std::string frame, std::chrono::nanoseconds byteTime);
+    // Starts `frame` at `startAt` (now when later, or not given), a frame
+    // still leaving finished at once before it: what is due by now goes at
+    // once. What the first piece's `put` said.
+    bool start(std::string frame, std::chrono::nanoseconds byteTime, MonoTime startAt = MonoTime::max());
     // What is left of the frame leaving goes at once.
     void finish();
     // What is left of the frame leaving never goes (the cable pulled, the line silenced).

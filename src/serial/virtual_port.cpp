@@ -208,7 +208,7 @@ bool VirtualPort::writePiece(const FramePiece& piece)
     }
     delivered_.clear();
     for (const HeardChar& heard : heardBy(reading_, piece))
-        ptyDeliver(heard.received, reader_->inputFlags, delivered_);
+        ptyDeliver(heard.received, readerFlags_, delivered_);
     taking_ = put(delivered_);
     return taking_;
 }
@@ -222,11 +222,12 @@ bool VirtualPort::startFrame(std::string_view frame)
     decoding_ = readsOtherwise();
     std::size_t size = frame.size();
     if (decoding_) {
+        readerFlags_ = reader_->inputFlags;
         reading_ = receiveHeard(frame, portLine_(), reader_->settings);
         size = 0;
         for (const HeardChar& heard : reading_) {
             delivered_.clear();
-            ptyDeliver(heard.received, reader_->inputFlags, delivered_);
+            ptyDeliver(heard.received, readerFlags_, delivered_);
             size += delivered_.size();
         }
     }

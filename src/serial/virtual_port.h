@@ -85,6 +85,7 @@ private:
     bool taking_ = false; // the frame now leaving was taken: its later pieces go too
     bool decoding_ = false; // ... as the reader's UART takes it, in reading_
     std::vector<HeardChar> reading_;
+    tcflag_t readerFlags_ = 0; // its reader's input flags when it started
     std::string delivered_; // what a piece of it hands the reader
 };
 

@@ -3,6 +3,7 @@
 #include "qstring_printer.h"
 
 #include <QFile>
+#include <sys/stat.h>
 #include <QTemporaryDir>
 
 #include <gtest/gtest.h>
@@ -176,6 +177,9 @@ TEST(Options, TheControlApisTokenComesFromItsFileOrTheEnvironment)
     const std::string blanks = file("blanks", "0123456789 abcdef\n");
     const std::string twoLines = file("two", "0123456789abcdef\nsecond-line-here\n");
     const std::string missing = dir.filePath(QStringLiteral("missing")).toStdString();
+    const std::string fifo = dir.filePath(QStringLiteral("fifo")).toStdString();
+    ::mkfifo(fifo.c_str(), 0600); // no writer: opening it must not wait for one
+    const std::string tooLong = file("long", QByteArray(4096, 'k') + QByteArray(64, '\n') + "more");
     struct Row {
         std::vector<std::string> args;
         const char* variable; // KORVANTESLIN_CONTROL_TOKEN, when set
@@ -189,6 +193,9 @@ TEST(Options, TheControlApisTokenComesFromItsFileOrTheEnvironment)
         {{"--control", "8451"}, nullptr, -1, ""},
         {{"--control-token-file", missing}, nullptr, -1, ""}, // no API, no token to read
         {{"--control", "8451", "--control-token-file", missing}, nullptr, 1, "cannot be read from"},
+        {{"--control", "8451", "--control-token-file", fifo}, nullptr, 1, "it is not a regular file"},
+        {{"--control", "8451", "--control-token-file", dir.path().toStdString()}, nullptr, 1, "it is a folder"},
+        {{"--control", "8451", "--control-token-file", tooLong}, nullptr, 1, "is unusable"},
         {{"--control", "8451", "--control-token-file", shortOne}, nullptr, 1, "is unusable"},
         {{"--control", "8451", "--control-token-file", blanks}, nullptr, 1, "is unusable"},
         {{"--control", "8451", "--control-token-file", twoLines}, nullptr, 1, "is unusable"},

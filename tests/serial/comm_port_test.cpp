@@ -116,6 +116,24 @@ TEST_F(CommPortTest, SendsWholeFramesUntranslatedAndDropsTheRestWhenTheLineStall
     EXPECT_TRUE(port.write(sv(greeting))) << said(port);
 }
 
+// A frame in pieces goes on the line whole; one under way when the port is
+// closed and opened again does not go on to the line opened next.
+TEST_F(CommPortTest, AFrameInPiecesIsWholeAndEndsWithThePortItStartedOn)
+{
+    ASSERT_TRUE(port.open()) << said(port);
+    const QByteArray one = frame(1);
+    for (std::size_t at = 0; at < 12; at += 5)
+        ASSERT_TRUE(port.writePiece({sv(one), at, std::min<std::size_t>(at + 5, 12)})) << said(port);
+    EXPECT_EQ(pty.read(12, 2000), one);
+
+    EXPECT_TRUE(port.writePiece({sv(one), 0, 5}));
+    port.close();
+    ASSERT_TRUE(port.open()) << said(port);
+    EXPECT_FALSE(port.writePiece({sv(one), 5, 12}));
+    EXPECT_TRUE(port.write(sv(greeting)));
+    EXPECT_EQ(pty.read(5 + greeting.size(), 2000), one.left(5) + greeting);
+}
+
 // A pseudo-terminal has no framing (it keeps 8 bits and no parity), so every
 // string opens; but it reports back the odd, stick and stop bits it was given.
 TEST_F(CommPortTest, SettingsGoOnTheLineAtOpeningAndAtOnceWhileOpenLeavingNoOldParityBits)

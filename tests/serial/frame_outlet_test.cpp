@@ -154,6 +154,16 @@ TEST(FrameOutlet, PacedBytesLeaveOneCharacterTimeApartAndEachLineHasAFrameWholeO
     serveUntil([] { return false; }, 20);
     EXPECT_EQ(reader.frames, (std::vector<std::string>{bytesOf(2).substr(0, 1)})) << "pulled out, the rest never leaves";
     EXPECT_EQ(late.frames, reader.frames);
+
+    // A split's gap begins once its first part has left the line (6 bytes, 6.25 ms).
+    outlet.setPlugged(true);
+    reader.frames.clear();
+    reader.atMs.clear();
+    outlet.requestFaults({.split = 1, .gapMs = 5, .garbage = {}});
+    outlet.send({bytesOf(3), 0, false});
+    ASSERT_TRUE(serveUntil([&] { return reader.frames.size() == 2 && reader.frames[1].size() == 6; }));
+    EXPECT_EQ(reader.frames[0] + reader.frames[1], bytesOf(3));
+    EXPECT_GE(reader.atMs[1] - reader.atMs[0], 11);
 }
 
 // Faults seen on two lines at once: both get the same bytes, and each fault
