@@ -183,15 +183,8 @@ bool CommPort::startFrame()
     // full line exactly like a vanished device; so look before writing.
     if (port_->bytesToWrite() > 0)
         return dropFrame();
-    switch (lineRoom(*port_, pseudoLine_)) {
-    case LineState::HungUp:
-        handleLoss(about(PortFailure::Kind::DeviceGone));
-        return false;
-    case LineState::Busy:
+    if (lineRoom(*port_, pseudoLine_) == LineState::Busy)
         return dropFrame();
-    case LineState::Ready:
-        break;
-    }
     return true;
 }
 
@@ -203,7 +196,7 @@ bool CommPort::writeNow(const FramePiece& piece)
         port_->write(bytes.data(), qint64(bytes.size()));
         return true;
     }
-    // Straight to the device, which was just seen ready: through QSerialPort
+    // Straight to the device: through QSerialPort
     // every frame would wake the event loop twice more (its write notifier).
     ssize_t sent;
     do

@@ -32,8 +32,11 @@ LineState pollLine(const QSerialPort& port)
 
 LineState lineRoom(const QSerialPort& port, bool pseudoTerminal)
 {
+    // A pseudo-terminal has no queue of its own to ask about, and its write
+    // tells both other cases: EAGAIN when the reader left no room, EIO when
+    // the far end closed. Asking first would cost a system call every frame.
     if (pseudoTerminal)
-        return pollLine(port);
+        return LineState::Ready;
     return unsentBytes(port) > 0 ? LineState::Busy : LineState::Ready;
 }
 

@@ -14,10 +14,10 @@ enum class LineState {
 // up, and whether its queue has room (all a pseudo-terminal can tell).
 LineState pollLine(const QSerialPort& port);
 
-// Whether the next frame may go now, at one system call a frame: a real
-// line is judged on what it still has to send (its driver would take frames
-// faster than the wire carries them), a pseudo-terminal on whether its reader
-// left room. A real line that went away says so when it is written to.
+// Whether the next frame may go now, at no more than one system call a
+// frame: a real line is judged on what it still has to send (its driver would
+// take frames faster than the wire carries them). A pseudo-terminal, and a
+// real line that went away, say so when they are written to.
 LineState lineRoom(const QSerialPort& port, bool pseudoTerminal);
 
 } // namespace korvanteslin
