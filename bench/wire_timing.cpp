@@ -1,6 +1,7 @@
 // End-to-end timing of the real program against the best the system can do.
 //
-//   wire_timing PROGRAM [--quick] [--rates-only] [--stall-seconds N] [--extras]
+//   wire_timing PROGRAM [--quick] [--rates-only] [--stall-seconds N] [--extras | --headless]
+//               [--period MS --seconds S]
 //
 // The program runs offscreen with COM2 linked to a pseudo-terminal; a reader
 // timestamps every frame that arrives. In the same run a reference writer
@@ -10,7 +11,8 @@
 //
 // With --extras the program runs as a test harness runs it: headless, with a
 // virtual port (read by a third reader) and the control API, to show what they
-// cost the serial line.
+// cost the serial line. With --headless it runs without a window, on the
+// serial line alone.
 
 #include <fcntl.h>
 #include <termios.h>
@@ -39,15 +41,20 @@ namespace {
 
 const std::string kFrame = std::string("\x02 0000.0Ckg\r");
 
-// Options added to every run of the program (--extras).
+// Options added to every run of the program (--extras, --headless).
 std::vector<std::string> extras;
+
+bool withVirtualPort()
+{
+    return std::find(extras.begin(), extras.end(), "--virtual") != extras.end();
+}
 
 // The receiving end of the program's virtual port, when it has one.
 class VirtualEnd {
 public:
     explicit VirtualEnd(const MeasuredRun& run)
     {
-        if (extras.empty())
+        if (!withVirtualPort())
             return;
         fd_ = ::open((run.folder() + "/virtual").c_str(), O_RDONLY | O_NOCTTY);
         if (fd_ < 0)
@@ -65,7 +72,7 @@ public:
     // ", virtual port RATIO" for the table, or nothing without one.
     std::string rate(std::int64_t from, std::int64_t to, std::int64_t period) const
     {
-        if (extras.empty())
+        if (!withVirtualPort())
             return {};
         if (!reader_)
             return "  virtual port: cannot open";
@@ -217,15 +224,23 @@ void farEndRun(const std::string& program)
 
 int main(int argc, char** argv)
 {
-    const BenchArgs args(argc, argv, "[--quick] [--rates-only] [--stall-seconds N] [--extras]",
-        {"--quick", "--rates-only", "--extras"}, {"--stall-seconds"});
+    const BenchArgs args(argc, argv,
+        "[--quick] [--rates-only] [--stall-seconds N] [--extras | --headless] [--period MS --seconds S]",
+        {"--quick", "--rates-only", "--extras", "--headless"}, {"--stall-seconds", "--period", "--seconds"});
     const std::string& program = args.program;
     const bool quick = args.flag("--quick");
     const bool ratesOnly = args.flag("--rates-only");
     const double stall = args.number("--stall-seconds", 100.0); // 100,000 ticks at 1 ms
     if (args.flag("--extras"))
         extras = {"--headless", "--virtual", "{folder}/virtual", "--control", "127.0.0.1:0"};
+    else if (args.flag("--headless"))
+        extras = {"--headless"};
     const double scale = quick ? 0.2 : 1.0;
+    // One period, held for as long as asked: to compare two builds' CPU.
+    if (const int period = int(args.number("--period", 0)); period > 0) {
+        rateRun(program, period, args.number("--seconds", 30.0));
+        return 0;
+    }
     for (int period : {1, 2, 10, 150, 1000})
         rateRun(program, period, std::max(10.0, 20.0 * period / 1000.0) * scale);
     if (ratesOnly)
