@@ -32,6 +32,9 @@ DeadlineTimer::DeadlineTimer(QObject* parent)
     fd_ = timerfd_create(CLOCK_MONOTONIC, TFD_NONBLOCK | TFD_CLOEXEC);
     if (fd_ >= 0) {
         notifier_ = new QSocketNotifier(qintptr(fd_), QSocketNotifier::Read, this);
+        // Watched only while armed: every wake-up of the event loop polls
+        // each descriptor it watches, and most of these timers sit idle.
+        notifier_->setEnabled(false);
         connect(notifier_, &QSocketNotifier::activated, this, &DeadlineTimer::onReady);
         return;
     }
@@ -62,6 +65,7 @@ void DeadlineTimer::startAt(MonoTime deadline)
     itimerspec at{};
     at.it_value = timespecOf(deadline.time_since_epoch());
     timerfd_settime(fd_, TFD_TIMER_ABSTIME, &at, nullptr);
+    notifier_->setEnabled(true);
 }
 
 void DeadlineTimer::startEvery(std::chrono::nanoseconds period)
@@ -77,6 +81,7 @@ void DeadlineTimer::startEvery(std::chrono::nanoseconds period)
     schedule.it_interval = timespecOf(period);
     schedule.it_value = schedule.it_interval; // relative: the first a period from now
     timerfd_settime(fd_, 0, &schedule, nullptr);
+    notifier_->setEnabled(true);
 }
 
 void DeadlineTimer::stop()
@@ -86,6 +91,7 @@ void DeadlineTimer::stop()
         fallback_->stop();
         return;
     }
+    notifier_->setEnabled(false);
     const itimerspec off{};
     timerfd_settime(fd_, 0, &off, nullptr);
     std::uint64_t expirations = 0;
@@ -102,6 +108,9 @@ void DeadlineTimer::onReady()
         return;
     active_ = periodic_;
     emit expired(expirations);
+    // Left alone if whoever was told armed it again (the next paced byte).
+    if (!active_ && notifier_)
+        notifier_->setEnabled(false);
 }
 
 } // namespace korvanteslin
