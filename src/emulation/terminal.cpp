@@ -47,20 +47,29 @@ void Terminal::Command5_Click(std::string_view amplitudeText, std::string_view c
 
 const std::string& Terminal::BuildFrame()
 {
-    const auto decided = simulator.SimulateWeight(chosenLoad, readNumber(Text2[0]), readNumber(Text2[1]), dblAmplitude);
+    const auto decided = simulator.SimulateWeight(chosenLoad, loadWeight(0), loadWeight(1), dblAmplitude);
     Check1[0] = decided.zeroWeight ? 1 : 0;
     Check1[1] = decided.weightStable ? 1 : 0;
 
-    if (auto frame = assembleFrame(simulator.dblWeightNow, intTerminalModel, displayFormat().decimals, Check1)) {
-        strFrame = std::move(*frame);
+    const auto& frame = frame_.of({simulator.dblWeightNow, intTerminalModel, displayFormat().decimals, Check1},
+        [](const auto& asked) { return std::apply(assembleFrame, asked); });
+    if (frame) {
+        strFrame = *frame;
         signalLampsVisible = intTerminalModel != kZmr3; // that model's frame carries no signals
     }
     return strFrame;
 }
 
+// A load as the simulator takes it: the number its display box shows.
+double Terminal::loadWeight(std::size_t index)
+{
+    return loads_.at(index).of(Text2.at(index), [](const std::string& shown) { return readNumber(shown); });
+}
+
 double Terminal::frameWeight() const
 {
-    return readNumber(frameWeightText());
+    return frameWeight_.of({simulator.dblWeightNow, displayFormat().decimals},
+        [](const auto& asked) { return readNumber(formatFixed(std::get<0>(asked), std::get<1>(asked), '.')); });
 }
 
 std::string Terminal::frameWeightText() const

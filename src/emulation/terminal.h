@@ -2,11 +2,14 @@
 
 #include <array>
 #include <cstdint>
+#include <optional>
 #include <string>
 #include <string_view>
+#include <tuple>
 
 #include "emulation/display_format.h"
 #include "emulation/frame_builder.h"
+#include "emulation/last_answer.h"
 #include "emulation/weight_simulator.h"
 
 namespace korvanteslin {
@@ -62,9 +65,15 @@ public:
 
 private:
     void chooseLoad(Load load);
+    double loadWeight(std::size_t index);
 
     char separator;
     std::size_t formatIndex = kStartupFormat;
+
+    // Each tick's numbers, worked out again only when what they come from changed.
+    std::array<LastAnswer<std::string, double>, 2> loads_;
+    LastAnswer<std::tuple<double, int, int, SignalStates>, std::optional<std::string>> frame_;
+    mutable LastAnswer<std::tuple<double, int>, double> frameWeight_;
 };
 
 } // namespace korvanteslin
