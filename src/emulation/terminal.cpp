@@ -4,6 +4,16 @@
 
 namespace korvanteslin {
 
+namespace {
+
+// The weight as a frame writes it: the format's decimals, a point, the sign.
+std::string writtenWeight(double weight, int decimals)
+{
+    return formatFixed(weight, decimals, '.');
+}
+
+} // namespace
+
 Terminal::Terminal(char decimalSeparator)
     : separator(decimalSeparator)
 {
@@ -69,12 +79,12 @@ double Terminal::loadWeight(std::size_t index)
 double Terminal::frameWeight() const
 {
     return frameWeight_.of({simulator.dblWeightNow, displayFormat().decimals},
-        [](const auto& asked) { return readNumber(formatFixed(std::get<0>(asked), std::get<1>(asked), '.')); });
+        [](const auto& asked) { return readNumber(std::apply(writtenWeight, asked)); });
 }
 
 std::string Terminal::frameWeightText() const
 {
-    return formatFixed(simulator.dblWeightNow, displayFormat().decimals, '.');
+    return writtenWeight(simulator.dblWeightNow, displayFormat().decimals);
 }
 
 } // namespace korvanteslin

@@ -196,8 +196,8 @@ bool CommPort::writeNow(const FramePiece& piece)
         port_->write(bytes.data(), qint64(bytes.size()));
         return true;
     }
-    // Straight to the device: through QSerialPort
-    // every frame would wake the event loop twice more (its write notifier).
+    // Straight to the device: through QSerialPort every frame would wake
+    // the event loop twice more (its write notifier).
     ssize_t sent;
     do
         sent = ::write(port_->handle(), bytes.data(), bytes.size());
